@@ -1,0 +1,79 @@
+#include "commands/Prompts.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kPromptMaxLength = 255;
+
+// The dialog behind InputQuery and InputBox.
+class InputDialog : public QDialog {
+public:
+    InputDialog(const QString& caption, const QString& prompt, const QString& value, QWidget* parent)
+        : QDialog(parent) {
+        setObjectName(QStringLiteral("InputQueryDialog"));
+        setWindowTitle(caption);
+        auto* label = new QLabel(prompt, this);
+        label->setObjectName(QStringLiteral("Prompt"));
+        edit_ = new QLineEdit(this);
+        edit_->setObjectName(QStringLiteral("Value"));
+        edit_->setMaxLength(kPromptMaxLength);
+        edit_->setText(value);
+        edit_->selectAll();
+        edit_->setMinimumWidth(320);
+        label->setBuddy(edit_);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        buttons->setObjectName(QStringLiteral("Buttons"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(label);
+        layout->addWidget(edit_);
+        layout->addWidget(buttons);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    }
+    QString text() const { return edit_->text(); }
+
+private:
+    QLineEdit* edit_;
+};
+
+} // namespace
+
+bool InputQuery(const QString& caption, const QString& prompt, QString& value, QWidget* parent) {
+    InputDialog dialog(caption, prompt, value, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.text();
+    return true;
+}
+
+QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText, QWidget* parent) {
+    QString value = defaultText;
+    InputQuery(caption, prompt, value, parent);
+    return value;
+}
+
+bool QtPrompts::inputQuery(const QString& caption, const QString& prompt, QString& value) {
+    return InputQuery(caption, prompt, value, parent_);
+}
+
+QString QtPrompts::inputBox(const QString& caption, const QString& prompt, const QString& defaultText) {
+    return InputBox(caption, prompt, defaultText, parent_);
+}
+
+bool QtPrompts::errorQuestion(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Yes | QMessageBox::No,
+                    parent_);
+    box.setObjectName(QStringLiteral("ErrorQuestion"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() != QMessageBox::No;
+}
+
+int QtPrompts::showModal(QDialog& dialog) { return dialog.exec(); }

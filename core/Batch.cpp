@@ -1,0 +1,26 @@
+#include "core/Batch.h"
+
+bool FileSelection::anySelected() const {
+    const int n = count();
+    for (int i = 0; i < n; ++i) {
+        if (isSelected(i))
+            return true;
+    }
+    return false;
+}
+
+bool RunBatch(FileSelection& files, const std::function<BatchStep(const QString& name)>& work, bool reread) {
+    if (!files.anySelected())
+        return false;
+    const int n = files.count();
+    for (int i = 0; i < n; ++i) {
+        if (!files.isSelected(i))
+            continue;
+        files.deselect(i);
+        if (work(files.name(i)) == BatchStep::Stop)
+            return true;
+    }
+    if (reread)
+        files.reread();
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// What a batch command sees of the file list.
+class FileSelection {
+public:
+    virtual ~FileSelection() = default;
+    virtual int count() const = 0;
+    // The entry's bare name (a Morwick name, see FileName.h), relative to the working directory.
+    virtual QString name(int index) const = 0;
+    virtual bool isSelected(int index) const = 0;
+    // Removes the entry's selection mark quietly: this is not a user's selection change, so
+    // nothing (status line, repaint of the whole list, file reads) follows from it.
+    virtual void deselect(int index) = 0;
+    // Reads the directory again: new names shown, every selection mark gone.
+    virtual void reread() = 0;
+
+    bool anySelected() const;
+};
+
+// What the work on one file tells the batch loop.
+enum class BatchStep { Continue, Stop };
+
+// The pattern every command over the selection follows: nothing selected does nothing; the
+// number of entries is taken once; each selected entry is deselected before its work; the
+// list is re-read at the end unless the work stopped the batch or `reread` is false. A
+// CommandError thrown by the work ends the batch at that entry, without the re-read.
+// Returns false when nothing was selected.
+bool RunBatch(FileSelection& files, const std::function<BatchStep(const QString& name)>& work,
+              bool reread = true);

@@ -1,0 +1,100 @@
+#include "core/PosixFile.h"
+
+#include "core/FileName.h"
+#include "core/IoError.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+PosixFile::~PosixFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool PosixFile::open(const QString& path, int flags, mode_t mode) {
+    const QByteArray bytes = EncodeFileName(path);
+    do {
+        fd_ = ::open(bytes.constData(), flags | O_CLOEXEC, mode);
+    } while (fd_ < 0 && errno == EINTR);
+    return fd_ >= 0;
+}
+
+int64_t PosixFile::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        ThrowIoError(errno);
+    return st.st_size;
+}
+
+int64_t PosixFile::readAt(void* buf, int64_t n, int64_t pos) const {
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, size_t(n - done), off_t(pos + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowIoError(errno);
+        }
+        if (r == 0)
+            break;
+        done += r;
+    }
+    return done;
+}
+
+void PosixFile::readExactly(void* buf, int64_t n, int64_t pos) const {
+    if (pos < 0 || readAt(buf, n, pos) != n)
+        ThrowError(QString::fromLatin1(kReadBeyondEnd));
+}
+
+void PosixFile::writeAll(const void* buf, int64_t n, int64_t pos) const {
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t w =
+            ::pwrite(fd_, static_cast<const char*>(buf) + done, size_t(n - done), off_t(pos + done));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowIoError(errno);
+        }
+        if (w == 0)
+            ThrowError(QString::fromLatin1(kDiskFull));
+        done += w;
+    }
+}
+
+void PosixFile::close() {
+    if (fd_ < 0)
+        return;
+    const int rc = ::close(std::exchange(fd_, -1));
+    if (rc != 0 && errno != EINTR)
+        ThrowIoError(errno);
+}
+
+FileStatus StatFile(const QString& path) {
+    FileStatus status;
+    struct stat st {};
+    if (::stat(EncodeFileName(path).constData(), &st) == 0) {
+        status.exists = true;
+        status.regular = S_ISREG(st.st_mode);
+        status.mode = st.st_mode;
+        status.size = st.st_size;
+    }
+    return status;
+}
+
+bool FileExists(const QString& path) { return StatFile(path).regular; }

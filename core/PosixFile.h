@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <sys/types.h>
+
+// A file descriptor owned for one operation: opened, used with absolute positions, closed on
+// every path. Sizes and positions are 64-bit. Failures after the open throw CommandError
+// with the runtime's message; the open itself reports failure by its result, since most
+// callers fail silently there.
+class PosixFile {
+public:
+    PosixFile() = default;
+    ~PosixFile();
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+    PosixFile(PosixFile&& other) noexcept;
+    PosixFile& operator=(PosixFile&& other) noexcept;
+
+    // Opens `path` (a Morwick name, see FileName.h) with open(2) flags; false when it fails,
+    // with errno left as open(2) set it.
+    bool open(const QString& path, int flags, mode_t mode = 0);
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    int64_t size() const;
+    // Reads up to n bytes at pos; returns how many were read (short only at the end).
+    int64_t readAt(void* buf, int64_t n, int64_t pos) const;
+    // Reads exactly n bytes at pos, else "Read beyond end of file".
+    void readExactly(void* buf, int64_t n, int64_t pos) const;
+    // Writes all n bytes at pos, else "Disk full" (or the error's message).
+    void writeAll(const void* buf, int64_t n, int64_t pos) const;
+    // Closes, reporting a failed close (a delayed write error) as a CommandError.
+    void close();
+
+private:
+    int fd_ = -1;
+};
+
+// What stat(2) says of a path: whether a regular file stands there, and its mode bits.
+struct FileStatus {
+    bool regular = false;
+    bool exists = false;
+    mode_t mode = 0;
+    int64_t size = 0;
+};
+FileStatus StatFile(const QString& path);
+// True when a regular file of that name exists (a directory does not count).
+bool FileExists(const QString& path);

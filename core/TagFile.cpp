@@ -1,0 +1,74 @@
+#include "core/TagFile.h"
+
+#include "core/Id3Tag.h"
+#include "core/FileName.h"
+#include "core/IoError.h"
+#include "core/PosixFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void setNoTag() {
+    std::memset(&CurrentTag, 0, sizeof CurrentTag);
+    CurrentTag.genre = kNoGenre;
+    HasTag = false;
+}
+
+} // namespace
+
+void ReadTag(const QString& path) {
+    if (!FileExists(path))
+        return;
+    PosixFile file;
+    if (!file.open(path, O_RDONLY))
+        return;
+    const int64_t size = file.size();
+    if (size < kTagSize) { // too short to hold a trailer
+        file.close();
+        setNoTag();
+        return;
+    }
+    ID3Tag tag;
+    file.readExactly(&tag, kTagSize, size - kTagSize);
+    file.close();
+    if (tag.zero != 0)
+        tag.track = 0;
+    if (!HasTagMagic(tag)) {
+        setNoTag();
+        return;
+    }
+    CurrentTag = tag;
+    HasTag = true;
+}
+
+void WriteTag(const QString& path) {
+    const FileStatus status = StatFile(path);
+    if (!status.regular)
+        return;
+    CurrentTag.zero = 0;
+    if ((status.mode & S_IWUSR) == 0)
+        ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR);
+    PosixFile file;
+    if (!file.open(path, O_RDWR))
+        return;
+    const int64_t size = file.size();
+    if (HasTag) {
+        if (size < kTagSize)
+            ThrowError(QString::fromLatin1(kReadBeyondEnd)); // shrank since ReadTag
+        file.writeAll(&CurrentTag, kTagSize, size - kTagSize);
+    } else {
+        try {
+            file.writeAll(&CurrentTag, kTagSize, size);
+        } catch (const CommandError&) {
+            // Never leave a torn tag behind: give the file back its old length.
+            [[maybe_unused]] const int rc = ::ftruncate(file.fd(), off_t(size));
+            throw;
+        }
+    }
+    file.close();
+}

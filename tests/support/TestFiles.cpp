@@ -1,0 +1,59 @@
+#include "TestFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+#include <cstring>
+
+namespace testfiles {
+
+QByteArray read(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    return f.readAll();
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QString fixture(const QString& name) {
+    QString dir = qEnvironmentVariable("MORWICK_FIXTURES");
+    if (dir.isEmpty())
+        dir = QStringLiteral("../shared/fixtures");
+    return dir + QLatin1Char('/') + name;
+}
+
+QString copyFixture(const QString& name, const QString& dir, const QString& as) {
+    const QString target = dir + QLatin1Char('/') + (as.isEmpty() ? name : as);
+    write(target, read(fixture(name)));
+    return target;
+}
+
+ID3Tag makeTag(const char* title, const char* artist, const char* album, const char* year, const char* comment,
+               int track, int genre) {
+    ID3Tag tag{};
+    SetTagMagic(tag);
+    std::strncpy(tag.title, title, kTextWidth);
+    std::strncpy(tag.artist, artist, kTextWidth);
+    std::strncpy(tag.album, album, kTextWidth);
+    std::strncpy(tag.year, year, kYearWidth);
+    std::strncpy(tag.comment, comment, kCommentWidth);
+    tag.track = uint8_t(track);
+    tag.genre = uint8_t(genre);
+    return tag;
+}
+
+QByteArray tagBytes(const ID3Tag& tag) { return QByteArray(reinterpret_cast<const char*>(&tag), kTagSize); }
+
+QByteArray audio(int size, char seed) {
+    QByteArray out(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        out[i] = char('a' + (seed + i * 7) % 26); // lower-case letters only
+    return out;
+}
+
+} // namespace testfiles

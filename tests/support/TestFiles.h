@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/Id3Tag.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Small file helpers shared by the tests. Paths are plain UTF-8 paths.
+namespace testfiles {
+
+QByteArray read(const QString& path);
+void write(const QString& path, const QByteArray& bytes);
+// The path of a shared fixture MP3 (read-only: copy before changing it).
+QString fixture(const QString& name);
+// Copies a fixture into dir under `as` (or its own name), writable; returns the new path.
+QString copyFixture(const QString& name, const QString& dir, const QString& as = {});
+// A tag with the given texts (Latin-1), track and genre.
+ID3Tag makeTag(const char* title, const char* artist = "", const char* album = "", const char* year = "",
+               const char* comment = "", int track = 0, int genre = kNoGenre);
+QByteArray tagBytes(const ID3Tag& tag);
+// `size` bytes of stand-in audio that holds neither "TAG" nor "ID3" nor 0xFF sync bytes.
+QByteArray audio(int size, char seed = 'a');
+
+} // namespace testfiles
