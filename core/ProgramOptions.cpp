@@ -1,0 +1,3 @@
+#include "core/ProgramOptions.h"
+
+ProgramOptions Options;
