@@ -1,1 +1,16 @@
-// placeholder
+#include "app/ErrorBox.h"
+
+#include <QMessageBox>
+
+QString ErrorBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void ShowErrorBox(QWidget* parent, const QString& message) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), ErrorBoxText(message), QMessageBox::Ok,
+                    parent);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}

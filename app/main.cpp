@@ -1,1 +1,34 @@
-int main() { return 0; }
+// Morwick: tidies an MP3 collection: tags from names, names from tags, and tidy names.
+#include "app/Tag.h"
+
+#include <QApplication>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+// Qt aborts when it cannot reach a display; say plainly what is missing instead.
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "morwick: no display found. Morwick is a desktop program: start it in a graphical "
+                             "session (DISPLAY or WAYLAND_DISPLAY must be set).\n");
+        return 1;
+    }
+    // A write past the file-size limit must fail as a disk-full error, not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Morwick"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Morwick"));
+
+    TForm1 form1;
+    form1.show();
+    return QApplication::exec();
+}
