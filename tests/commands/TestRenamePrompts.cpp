@@ -1,0 +1,215 @@
+#include "commands/AskShortFilename.h"
+#include "commands/Prompts.h"
+#include "commands/RenameFiles.h"
+#include "core/Batch.h"
+#include "support/ModalAnswerer.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace testfiles;
+
+Q_DECLARE_METATYPE(SeenPrompt)
+
+namespace {
+
+// A null string in an answer list stands for Cancel.
+const QString kCancel;
+
+void queueAnswers(ModalAnswerer& answerer, const QStringList& answers, QList<SeenPrompt>& seen) {
+    for (const QString& answer : answers)
+        answerer.add(AnswerInput(answer.isNull() ? std::nullopt : std::optional(answer), &seen));
+}
+
+QString nameOfLength(int length) {
+    return QString(length - 4, QLatin1Char('n')) + QStringLiteral(".mp3");
+}
+
+SeenPrompt longNamePrompt(const QString& candidate) {
+    return {QStringLiteral("Filename exceeds 64 characters!"),
+            QStringLiteral("Enter new filename (current is %1 characters)").arg(candidate.size()), candidate};
+}
+
+SeenPrompt renamePrompt(const QString& name) {
+    return {QStringLiteral("Rename file"), QStringLiteral("Enter new filename"), name};
+}
+
+// The file list over a directory: entries are names, each with a selection mark.
+class FakeFiles : public FileSelection {
+public:
+    FakeFiles(QStringList names, QList<bool> selected)
+        : names_(std::move(names)), selected_(std::move(selected)) {}
+    int count() const override { return int(names_.size()); }
+    QString name(int index) const override { return names_.at(index); }
+    bool isSelected(int index) const override { return selected_.at(index); }
+    void deselect(int index) override { selected_[index] = false; }
+    void reread() override {
+        ++rereads;
+        selected_.fill(false);
+    }
+    int rereads = 0;
+
+private:
+    QStringList names_;
+    QList<bool> selected_;
+};
+
+// "name=content" for each file in the directory, sorted.
+QStringList listing(const QString& dir) {
+    QStringList out;
+    for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        out << name + QLatin1Char('=') + QString::fromUtf8(read(QDir(dir).filePath(name)));
+    return out;
+}
+
+} // namespace
+
+class TestRenamePrompts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void askShortFilename_data() {
+        QTest::addColumn<bool>("ask64");
+        QTest::addColumn<QString>("candidate");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("shown"); // the candidate each prompt showed
+        QTest::addColumn<QString>("result");
+        const QString n64 = nameOfLength(64), n65 = nameOfLength(65), n66 = nameOfLength(66);
+        const QString n300 = nameOfLength(300);
+        QTest::newRow("64 passes") << true << n64 << QStringList{} << QStringList{} << n64;
+        QTest::newRow("65 asks") << true << n65 << QStringList{"short.mp3"} << QStringList{n65}
+                                 << "short.mp3";
+        QTest::newRow("cancel asks again")
+            << true << n65 << QStringList{kCancel, kCancel, n64} << QStringList{n65, n65, n65} << n64;
+        QTest::newRow("still too long") << true << n65 << QStringList{n66, ""} << QStringList{n65, n66} << "";
+        QTest::newRow("option off") << false << n300 << QStringList{} << QStringList{} << n300;
+    }
+    void askShortFilename() {
+        QFETCH(bool, ask64);
+        QFETCH(QString, candidate);
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, result);
+        QList<SeenPrompt> seen;
+        ModalAnswerer answerer;
+        queueAnswers(answerer, answers, seen);
+        QtPrompts prompts;
+        AskShortFilename(candidate, ask64, prompts);
+        QCOMPARE(candidate, result);
+        QList<SeenPrompt> expected;
+        for (const QString& name : shown)
+            expected << longNamePrompt(name);
+        QCOMPARE(seen, expected);
+        QCOMPARE(answerer.remaining(), 0);
+    }
+
+    void renameFiles_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QList<bool>>("selected");
+        QTest::addColumn<bool>("ask64");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QList<SeenPrompt>>("prompts");
+        QTest::addColumn<QStringList>("after"); // "new name=old name" (each file holds its old name)
+        const QStringList abc{"a.mp3", "b.mp3", "c.mp3"};
+        const QList<SeenPrompt> askAbc{renamePrompt("a.mp3"), renamePrompt("b.mp3"), renamePrompt("c.mp3")};
+        QTest::newRow("second cancelled")
+            << abc << QList<bool>{true, true, true} << false << QStringList{"x.mp3", kCancel, "z.mp3"}
+            << askAbc << QStringList{"b.mp3=b.mp3", "x.mp3=a.mp3", "z.mp3=c.mp3"};
+        QTest::newRow("extension rule")
+            << abc << QList<bool>{true, true, true} << false << QStringList{"Song", "Song.MP3", ""} << askAbc
+            << QStringList{".mp3=c.mp3", "Song.MP3.mp3=b.mp3", "Song.mp3=a.mp3"};
+        QTest::newRow("only selected")
+            << abc << QList<bool>{true, false, true} << false << QStringList{"x", "z"}
+            << QList<SeenPrompt>{renamePrompt("a.mp3"), renamePrompt("c.mp3")}
+            << QStringList{"b.mp3=b.mp3", "x.mp3=a.mp3", "z.mp3=c.mp3"};
+        QTest::newRow("onto another file") << abc << QList<bool>{false, true, false} << false
+                                           << QStringList{"c.mp3"} << QList<SeenPrompt>{renamePrompt("b.mp3")}
+                                           << QStringList{"a.mp3=a.mp3", "b.mp3=b.mp3", "c.mp3=c.mp3"};
+        QTest::newRow("name kept") << abc << QList<bool>{true, false, false} << false << QStringList{"a.mp3"}
+                                   << QList<SeenPrompt>{renamePrompt("a.mp3")}
+                                   << QStringList{"a.mp3=a.mp3", "b.mp3=b.mp3", "c.mp3=c.mp3"};
+        QTest::newRow("nothing selected")
+            << abc << QList<bool>{false, false, false} << true << QStringList{} << QList<SeenPrompt>{}
+            << QStringList{"a.mp3=a.mp3", "b.mp3=b.mp3", "c.mp3=c.mp3"};
+        const QString n65 = nameOfLength(65);
+        QTest::newRow("long name asked again")
+            << abc << QList<bool>{true, false, false} << true << QStringList{n65, "short"}
+            << QList<SeenPrompt>{renamePrompt("a.mp3"), longNamePrompt(n65)}
+            << QStringList{"b.mp3=b.mp3", "c.mp3=c.mp3", "short=a.mp3"};
+    }
+    void renameFiles() {
+        QFETCH(QStringList, files);
+        QFETCH(QList<bool>, selected);
+        QFETCH(bool, ask64);
+        QFETCH(QStringList, answers);
+        QFETCH(QList<SeenPrompt>, prompts);
+        QFETCH(QStringList, after);
+        QTemporaryDir dir;
+        const QString savedCwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        for (const QString& name : files)
+            write(name, name.toUtf8());
+
+        QList<SeenPrompt> seen;
+        ModalAnswerer answerer;
+        queueAnswers(answerer, answers, seen);
+        FakeFiles list(files, selected);
+        QtPrompts real;
+        RenameFiles(list, real, ask64);
+        QVERIFY(QDir::setCurrent(savedCwd));
+
+        QCOMPARE(seen, prompts);
+        QCOMPARE(answerer.remaining(), 0);
+        QCOMPARE(listing(dir.path()), after);
+        QCOMPARE(list.rereads, selected.contains(true) ? 1 : 0);
+    }
+
+    void renameDirectory_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("treeRoot");
+        QTest::addColumn<bool>("moves"); // whether the view is to move to the parent
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("holder"); // the directory that holds the album's song
+        const QStringList untouched{"Album", "Other"};
+        QTest::newRow("cancel") << kCancel << false << false << untouched << "Album";
+        QTest::newRow("same name") << "Album" << false << false << untouched << "Album";
+        QTest::newRow("new name") << "Live" << false << true << QStringList{"Live", "Other"} << "Live";
+        QTest::newRow("letter case") << "album" << false << true << QStringList{"Other", "album"} << "album";
+        QTest::newRow("onto a sibling") << "Other" << false << true << untouched << "Album";
+        QTest::newRow("emptied") << "" << false << true << untouched << "Album";
+        QTest::newRow("tree root") << kCancel << true << false << untouched << "Album";
+    }
+    void renameDirectory() {
+        QFETCH(QString, answer);
+        QFETCH(bool, treeRoot);
+        QFETCH(bool, moves);
+        QFETCH(QStringList, after);
+        QFETCH(QString, holder);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Album")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Other")));
+        write(dir.filePath(QStringLiteral("Album/song.mp3")), "song");
+
+        QList<SeenPrompt> seen;
+        ModalAnswerer answerer;
+        if (!treeRoot)
+            queueAnswers(answerer, {answer}, seen);
+        QtPrompts prompts;
+        const auto parent = RenameDirectory(dir.filePath(QStringLiteral("Album")), prompts, treeRoot);
+        QCOMPARE(parent, moves ? std::optional(dir.path()) : std::nullopt);
+        if (treeRoot)
+            QCOMPARE(RenameDirectory(QStringLiteral("/"), prompts), std::nullopt);
+
+        const QList<SeenPrompt> asked{{QStringLiteral("Rename directory"),
+                                       QStringLiteral("Enter new directoryname"), QStringLiteral("Album")}};
+        QCOMPARE(seen, treeRoot ? QList<SeenPrompt>{} : asked);
+        QCOMPARE(answerer.remaining(), 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), after);
+        QCOMPARE(read(QDir(dir.path()).filePath(holder + QStringLiteral("/song.mp3"))), QByteArray("song"));
+    }
+};
+
+QTEST_MAIN(TestRenamePrompts)
+#include "TestRenamePrompts.moc"
