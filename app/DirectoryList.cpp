@@ -32,8 +32,9 @@ QStringList subDirectories(const QString& path) {
         if (isDir)
             out.append(DecodeFileName(QByteArray(entry->d_name)));
     }
-    std::sort(out.begin(), out.end(),
-              [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
+    std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
     return out;
 }
 
@@ -44,7 +45,9 @@ QString ParentDirectory(const QString& path) {
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-QString DirectoryName(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString DirectoryName(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 DirectoryList::DirectoryList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -64,7 +67,8 @@ void DirectoryList::showDirectory(const QString& path) {
 
     clear();
     auto add = [this](const QString& full, const QString& name, int depth, const QIcon& icon) {
-        auto* item = new QListWidgetItem(icon, QString(depth * 2, QLatin1Char(' ')) + DisplayFileName(name), this);
+        auto* item =
+            new QListWidgetItem(icon, QString(depth * 2, QLatin1Char(' ')) + DisplayFileName(name), this);
         item->setData(PathRole, full);
         item->setData(NameRole, name);
     };

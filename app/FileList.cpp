@@ -5,8 +5,8 @@
 
 #include <QSignalBlocker>
 #include <algorithm>
-#include <cstring>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
@@ -73,7 +73,9 @@ QString FileList::name(int index) const {
     return it ? it->data(Qt::UserRole).toString() : QString();
 }
 
-bool FileList::isSelected(int index) const { return selectionModel()->isSelected(model()->index(index, 0)); }
+bool FileList::isSelected(int index) const {
+    return selectionModel()->isSelected(model()->index(index, 0));
+}
 
 void FileList::deselect(int index) {
     // Quietly: a batch loop deselecting is no selection change of the user's, so no status

@@ -1,3 +1,5 @@
 #include "core/Mp3Info.h"
 mp3info Mp3Info;
-void ReadMp3Info(const QString&, mp3info& info) { info = mp3info{}; }
+void ReadMp3Info(const QString&, mp3info& info) {
+    info = mp3info{};
+}

@@ -38,17 +38,20 @@ namespace {
 
 constexpr int kClientWidth = 681;
 constexpr int kClientHeight = 393;
+constexpr int kBrowserWidth = 150;
+constexpr int kTaggingWidth = 302;
 constexpr int kFieldWidth = 30;
 constexpr int kYearFieldWidth = 4;
 constexpr int kCommentFieldWidth = 28;
 
-const char* const kCreditLine =
-    "Morwick by the Morwick developers / Morwick project   |   team@morwick.example   |   https://morwick.example";
+const char* const kCreditLine = "Morwick by the Morwick developers / Morwick project   |   "
+                                "team@morwick.example   |   https://morwick.example";
 
-const char* const kFilenameFormats[] = {"xx. song.mp3 / xx - song.mp3", "xx. artist - song.mp3 / xx - artist - song.mp3",
-                                        "artist - song.mp3", "song.mp3"};
+const char* const kFilenameFormats[] = {"xx. song.mp3 / xx - song.mp3",
+                                        "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
+                                        "song.mp3"};
 const char* const kDirnameFormats[] = {"no artist / album fetching", "artist - album", "artist \\ album",
-                                       "artist \\ album \\ disc \\", "artist", "album"};
+                                       "artist \\ album \\ disc \\", "artist",         "album"};
 
 QString workingDirectory() {
     QByteArray buffer(4096, Qt::Uninitialized);
@@ -71,10 +74,12 @@ template <typename T> T* named(T* object, const char* name) {
 class RadioGroupBox : public QGroupBox {
 public:
     RadioGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {
-        // QGroupBox grabbed the mnemonic just now; the next id is one above it.
+        // QGroupBox grabbed the mnemonic just now and keeps its id to itself. Shortcut ids are
+        // handed out in sequence, and a release only removes this widget's own shortcuts, so
+        // releasing the neighbours of a probe removes the mnemonic whichever way ids count.
         const int probe = grabShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_F35));
-        releaseShortcut(probe);
-        releaseShortcut(probe - 1);
+        for (int id : {probe - 1, probe, probe + 1})
+            releaseShortcut(id);
     }
 };
 
@@ -82,7 +87,9 @@ public:
 struct ArtistAlbum {
     std::optional<QString> artist, album;
 };
-ArtistAlbum ArtistAlbumFromPath(const QString&, int, bool, bool) { return {}; }
+ArtistAlbum ArtistAlbumFromPath(const QString&, int, bool, bool) {
+    return {};
+}
 
 } // namespace
 
@@ -103,8 +110,9 @@ QString TagSummary(const mp3info& info) {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Morwick"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     buildWidgets();
     buildMenus();
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -115,7 +123,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TForm1::~TForm1() { qApp->removeEventFilter(this); }
+TForm1::~TForm1() {
+    qApp->removeEventFilter(this);
+}
 
 void TForm1::setDialogs(TForm2* form2, TForm3* form3) {
     form2_ = form2;
@@ -148,7 +158,11 @@ void TForm1::buildWidgets() {
     browserButtons->addWidget(Button1);
     browserButtons->addWidget(Button2);
     browser->addLayout(browserButtons);
-    columns->addLayout(browser, 5);
+    auto* browserColumn = new QWidget(this);
+    browserColumn->setFixedWidth(kBrowserWidth);
+    browser->setContentsMargins(0, 0, 0, 0);
+    browserColumn->setLayout(browser);
+    columns->addWidget(browserColumn);
 
     // Files: selection buttons, the list and the per-file commands.
     auto* files = new QVBoxLayout;
@@ -172,7 +186,7 @@ void TForm1::buildWidgets() {
     for (int i = 0; i < 6; ++i)
         fileButtons->addWidget(const_cast<QPushButton*>(order[i]), i / 2, i % 2);
     files->addLayout(fileButtons);
-    columns->addLayout(files, 6);
+    columns->addLayout(files, 1);
 
     // Tagging: the batch fields, the formats and the batch commands.
     auto* tagging = new QVBoxLayout;
@@ -205,6 +219,7 @@ void TForm1::buildWidgets() {
     fields->addWidget(Edit3, 2, 1);
     auto* genreRow = new QHBoxLayout;
     genreRow->addWidget(label("Label4", "&Genre", ComboBox1));
+    ComboBox1->setMinimumWidth(130);
     genreRow->addWidget(ComboBox1, 1);
     fields->addLayout(genreRow, 2, 2, 1, 2);
     fields->addWidget(label("Label5", "&Comment", Edit4), 3, 0);
@@ -257,7 +272,11 @@ void TForm1::buildWidgets() {
     batchRow->addLayout(batchButtons, 1);
     tagging->addLayout(batchRow);
     tagging->addStretch(1);
-    columns->addLayout(tagging, 8);
+    auto* taggingColumn = new QWidget(this);
+    taggingColumn->setFixedWidth(kTaggingWidth);
+    tagging->setContentsMargins(0, 0, 0, 0);
+    taggingColumn->setLayout(tagging);
+    columns->addWidget(taggingColumn);
 
     statusPanel_ = named(new QLabel(this), "StatusPanel");
     statusPanel_->setAlignment(Qt::AlignCenter);
@@ -276,9 +295,10 @@ void TForm1::buildWidgets() {
 
     // Keyboard order, as the window lists its parts.
     const QList<QWidget*> tabOrder = {
-        DriveComboBox1, DirectoryListBox1, Button1, Button2,  Button7,   Button8,  FileListBox1,
-        Button3,        Button4,           Button12, Button5, Button13,  Button6,  Edit1,
-        Edit2,          Edit3,             ComboBox1, Edit4,  ComboBox2, formatButtons_->button(0),
+        DriveComboBox1, DirectoryListBox1, Button1,  Button2,   Button7,
+        Button8,        FileListBox1,      Button3,  Button4,   Button12,
+        Button5,        Button13,          Button6,  Edit1,     Edit2,
+        Edit3,          ComboBox1,         Edit4,    ComboBox2, formatButtons_->button(0),
         Button9,        Button14,          Button10, Button11};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -323,7 +343,8 @@ void TForm1::buildMenus() {
     action(edit, "Copytag1", "Copy ta&g", &TForm1::Button13Click, Qt::CTRL | Qt::Key_W);
     action(edit, "Playfile1", "&Play file", &TForm1::Button6Click, Qt::Key_F11);
     edit->addSeparator();
-    action(edit, "Exploredirectory1", "E&xplore directory", &TForm1::Exploredirectory1Click, Qt::CTRL | Qt::Key_E);
+    action(edit, "Exploredirectory1", "E&xplore directory", &TForm1::Exploredirectory1Click,
+           Qt::CTRL | Qt::Key_E);
 
     QMenu* tag = named(bar->addMenu(QStringLiteral("&Tag")), "TagMenu");
     action(tag, "Tagem1", "&Tag files", &TForm1::Button9Click, Qt::Key_F12);
@@ -355,14 +376,14 @@ void TForm1::buildMenus() {
         group->addAction(pair.first);
         group->addAction(pair.second);
     }
-    Filenameshortcut1 =
-        action(nullptr, "Filenameshortcut1", "Filename shortcut", &TForm1::Filenameshortcut1Click, Qt::ALT | Qt::Key_N);
+    Filenameshortcut1 = action(nullptr, "Filenameshortcut1", "Filename shortcut",
+                               &TForm1::Filenameshortcut1Click, Qt::ALT | Qt::Key_N);
     settings->addSeparator();
     Askfor1 = check(settings, "Askfor1", "&Ask title if over 30 chars", &TForm1::Askfor1Click, true);
     Ask64 = check(settings, "Ask64", "As&k filename if over 64 chars", &TForm1::Ask64Click, false);
     settings->addSeparator();
-    Showtaginstatusbar1 =
-        check(settings, "Showtaginstatusbar1", "S&how tag in statusbar", &TForm1::Showtaginstatusbar1Click, false);
+    Showtaginstatusbar1 = check(settings, "Showtaginstatusbar1", "S&how tag in statusbar",
+                                &TForm1::Showtaginstatusbar1Click, false);
     settings->addSeparator();
     action(settings, "Savesettings1", "&Save settings", &TForm1::Savesettings1Click);
 
@@ -468,22 +489,34 @@ void TForm1::Button11Click() {
 // ---------------------------------------------------------------------------------------------
 // State the commands read
 
-int TForm1::filenameFormat() const { return formatButtons_->checkedId(); }
+int TForm1::filenameFormat() const {
+    return formatButtons_->checkedId();
+}
 
-int TForm1::dirnameFormat() const { return ComboBox2->currentIndex(); }
+int TForm1::dirnameFormat() const {
+    return ComboBox2->currentIndex();
+}
 
 Id3FieldMask TForm1::fieldMask() const {
     return {settag1->isChecked(), settag2->isChecked(), settag3->isChecked(), settag4->isChecked(),
             settag5->isChecked(), settag7->isChecked(), settag6->isChecked()};
 }
 
-BatchTagFields TForm1::batchFields() const { return {Edit1, Edit2, Edit3, Edit4, ComboBox1}; }
+BatchTagFields TForm1::batchFields() const {
+    return {Edit1, Edit2, Edit3, Edit4, ComboBox1};
+}
 
-QString TForm1::statusText() const { return statusPanel_->text(); }
+QString TForm1::statusText() const {
+    return statusPanel_->text();
+}
 
-QString TForm1::currentDirectory() const { return DirectoryListBox1->directory(); }
+QString TForm1::currentDirectory() const {
+    return DirectoryListBox1->directory();
+}
 
-void TForm1::setStatus(const QString& text) { statusPanel_->setText(text); }
+void TForm1::setStatus(const QString& text) {
+    statusPanel_->setText(text);
+}
 
 void TForm1::setFilenameFormat(int format) {
     if (format >= 0) {
@@ -545,7 +578,8 @@ void TForm1::refreshDrives() {
         roots.append(home);
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         const QString root = volume.rootPath();
-        const bool removable = root.startsWith(QLatin1String("/media/")) || root.startsWith(QLatin1String("/mnt/")) ||
+        const bool removable = root.startsWith(QLatin1String("/media/")) ||
+                               root.startsWith(QLatin1String("/mnt/")) ||
                                root.startsWith(QLatin1String("/run/media/"));
         if (removable && volume.isReady() && !roots.contains(root))
             roots.append(root);
@@ -575,7 +609,9 @@ void TForm1::openDirectory(const QString& path) {
     int drive = 0;
     for (int i = 0; i < DriveComboBox1->count(); ++i) {
         const QString root = DriveComboBox1->itemText(i);
-        const bool holds = current == root || current.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
+        const bool holds =
+            current == root ||
+            current.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
         if (holds && root.size() >= DriveComboBox1->itemText(drive).size())
             drive = i;
     }
@@ -595,7 +631,9 @@ void TForm1::DirectoryListBox1Click() {
         setStatus(DisplayFileName(DirectoryListBox1->entryPath(row)));
 }
 
-void TForm1::DirectoryListBox1Change() { FetchArtistAlbum(); }
+void TForm1::DirectoryListBox1Change() {
+    FetchArtistAlbum();
+}
 
 void TForm1::FileListBox1Change() {
     if (FileListBox1->count() == 0 || !FileListBox1->selectionModel()->hasSelection())
@@ -613,9 +651,13 @@ void TForm1::FileListBox1Change() {
     });
 }
 
-void TForm1::RadioGroup1Click() { ApplyFilenameFormat(); }
+void TForm1::RadioGroup1Click() {
+    ApplyFilenameFormat();
+}
 
-void TForm1::ComboBox2Click() { FetchArtistAlbum(); }
+void TForm1::ComboBox2Click() {
+    FetchArtistAlbum();
+}
 
 void TForm1::Button1Click() {
     command([this] {
@@ -626,9 +668,13 @@ void TForm1::Button1Click() {
     });
 }
 
-void TForm1::Button7Click() { FileListBox1->setAllSelected(false); }
+void TForm1::Button7Click() {
+    FileListBox1->setAllSelected(false);
+}
 
-void TForm1::Button8Click() { FileListBox1->setAllSelected(true); }
+void TForm1::Button8Click() {
+    FileListBox1->setAllSelected(true);
+}
 
 void TForm1::Cleartagfields1Click() {
     for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4})
@@ -636,7 +682,9 @@ void TForm1::Cleartagfields1Click() {
     ComboBox1->setCurrentIndex(0);
 }
 
-void TForm1::settagClick() { ApplyFieldMask(); }
+void TForm1::settagClick() {
+    ApplyFieldMask();
+}
 
 void TForm1::Toggleallnone1Click() {
     const bool on = toggleAllNone_;
@@ -657,13 +705,21 @@ void TForm1::Ask64Click() {}
 
 void TForm1::Askfor1Click() {}
 
-void TForm1::Capitalize1Click() { Options.trim1 = 0; }
+void TForm1::Capitalize1Click() {
+    Options.trim1 = 0;
+}
 
-void TForm1::Sentence1Click() { Options.trim1 = 1; }
+void TForm1::Sentence1Click() {
+    Options.trim1 = 1;
+}
 
-void TForm1::xxtitlemp31Click() { Options.trim2 = 0; }
+void TForm1::xxtitlemp31Click() {
+    Options.trim2 = 0;
+}
 
-void TForm1::xxtitlemp32Click() { Options.trim2 = 1; }
+void TForm1::xxtitlemp32Click() {
+    Options.trim2 = 1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Commands of their own units

@@ -17,8 +17,9 @@ bool displayAvailable() {
 
 int main(int argc, char* argv[]) {
     if (!displayAvailable()) {
-        std::fprintf(stderr, "morwick: no display found. Morwick is a desktop program: start it in a graphical "
-                             "session (DISPLAY or WAYLAND_DISPLAY must be set).\n");
+        std::fprintf(stderr,
+                     "morwick: no display found. Morwick is a desktop program: start it in a graphical "
+                     "session (DISPLAY or WAYLAND_DISPLAY must be set).\n");
         return 1;
     }
     // A write past the file-size limit must fail as a disk-full error, not kill the program.

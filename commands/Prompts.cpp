@@ -76,4 +76,6 @@ bool QtPrompts::errorQuestion(const QString& text) {
     return box.exec() != QMessageBox::No;
 }
 
-int QtPrompts::showModal(QDialog& dialog) { return dialog.exec(); }
+int QtPrompts::showModal(QDialog& dialog) {
+    return dialog.exec();
+}

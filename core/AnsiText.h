@@ -12,7 +12,9 @@
 QByteArray ToAnsi(const QString& text);
 // Windows-1252 bytes to Unicode; every byte, zero bytes included, gives one character.
 QString FromAnsi(const char* bytes, qsizetype size);
-inline QString FromAnsi(const QByteArray& bytes) { return FromAnsi(bytes.constData(), bytes.size()); }
+inline QString FromAnsi(const QByteArray& bytes) {
+    return FromAnsi(bytes.constData(), bytes.size());
+}
 
 // Removes the characters with codes 0..32 at both ends, and only those (QString::trimmed()
 // removes other white space as well, which a tag or file name may keep).

@@ -4,7 +4,9 @@ namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
 
-bool isEscapedByte(char16_t c) { return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF; }
+bool isEscapedByte(char16_t c) {
+    return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF;
+}
 
 // Length of the valid UTF-8 sequence starting at p (0 when invalid), and its code point.
 int utf8Sequence(const unsigned char* p, qsizetype left, char32_t& cp) {

@@ -52,7 +52,9 @@ template <std::size_t N> void setField(const QString& text, char (&field)[N]) {
 
 } // namespace
 
-void SetTextField(const QString& text, char (&field)[kTextWidth]) { setField(text, field); }
+void SetTextField(const QString& text, char (&field)[kTextWidth]) {
+    setField(text, field);
+}
 
 std::array<char, kYearWidth> YearField(const QString& text) {
     char field[kYearWidth];
@@ -62,7 +64,9 @@ std::array<char, kYearWidth> YearField(const QString& text) {
     return out;
 }
 
-void SetCommentField(const QString& text, char (&field)[kCommentWidth]) { setField(text, field); }
+void SetCommentField(const QString& text, char (&field)[kCommentWidth]) {
+    setField(text, field);
+}
 
 int GenreIndex(const QString& name) {
     for (int i = 0; i < kGenreCount; ++i) {
@@ -78,8 +82,14 @@ QString GenreName(int genre) {
     return QString::fromLatin1(GenreNames[std::size_t(genre)]);
 }
 
-QString ReadTextField(const char* field, int width) { return TrimControl(FromAnsi(field, width)); }
+QString ReadTextField(const char* field, int width) {
+    return TrimControl(FromAnsi(field, width));
+}
 
-bool HasTagMagic(const ID3Tag& tag) { return std::memcmp(tag.magic, kTagMagic, kMagicWidth) == 0; }
+bool HasTagMagic(const ID3Tag& tag) {
+    return std::memcmp(tag.magic, kTagMagic, kMagicWidth) == 0;
+}
 
-void SetTagMagic(ID3Tag& tag) { std::memcpy(tag.magic, kTagMagic, kMagicWidth); }
+void SetTagMagic(ID3Tag& tag) {
+    std::memcpy(tag.magic, kTagMagic, kMagicWidth);
+}

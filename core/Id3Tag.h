@@ -27,9 +27,11 @@ struct ID3Tag {
     uint8_t genre;
 };
 static_assert(sizeof(ID3Tag) == kTagSize, "the trailer is exactly 128 bytes");
-static_assert(offsetof(ID3Tag, title) == 3 && offsetof(ID3Tag, artist) == 33 && offsetof(ID3Tag, album) == 63);
+static_assert(offsetof(ID3Tag, title) == 3 && offsetof(ID3Tag, artist) == 33 &&
+              offsetof(ID3Tag, album) == 63);
 static_assert(offsetof(ID3Tag, year) == 93 && offsetof(ID3Tag, comment) == 97);
-static_assert(offsetof(ID3Tag, zero) == 125 && offsetof(ID3Tag, track) == 126 && offsetof(ID3Tag, genre) == 127);
+static_assert(offsetof(ID3Tag, zero) == 125 && offsetof(ID3Tag, track) == 126 &&
+              offsetof(ID3Tag, genre) == 127);
 
 // The working buffer through which every command reads and writes tags, one file at a time,
 // and whether the file last read ended in a "TAG" trailer.

@@ -20,6 +20,10 @@ QString IoErrorMessage(int err) {
     }
 }
 
-void ThrowIoError(int err) { throw CommandError(IoErrorMessage(err)); }
+void ThrowIoError(int err) {
+    throw CommandError(IoErrorMessage(err));
+}
 
-void ThrowError(const QString& message) { throw CommandError(message); }
+void ThrowError(const QString& message) {
+    throw CommandError(message);
+}

@@ -7,12 +7,12 @@
 // Facts about one MP3 file: its ID3v1 fields as display strings and the first MPEG audio
 // frame header found near the start (with the average bit rate of a Xing VBR stream).
 struct mp3info {
-    int64_t size = 0;  // file size in bytes
-    int version = 0;   // 1 (MPEG-1) or 2 (MPEG-2)
-    int layer = 0;     // 1, 2 or 3
-    int bitrate = 0;   // kbit/s; the average for VBR; 0 = no frame header found
+    int64_t size = 0; // file size in bytes
+    int version = 0;  // 1 (MPEG-1) or 2 (MPEG-2)
+    int layer = 0;    // 1, 2 or 3
+    int bitrate = 0;  // kbit/s; the average for VBR; 0 = no frame header found
     bool isvbr = false;
-    int samplerate = 0; // Hz
+    int samplerate = 0;  // Hz
     QString channelmode; // "Stereo", "Joint-Stereo", "Dual-Channel" or "Mono"
     int64_t length = 0;  // playing time in whole seconds
     int framelength = 0; // bytes per frame (average for VBR)

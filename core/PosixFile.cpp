@@ -97,4 +97,6 @@ FileStatus StatFile(const QString& path) {
     return status;
 }
 
-bool FileExists(const QString& path) { return StatFile(path).regular; }
+bool FileExists(const QString& path) {
+    return StatFile(path).regular;
+}

@@ -1,7 +1,7 @@
 #include "core/TagFile.h"
 
-#include "core/Id3Tag.h"
 #include "core/FileName.h"
+#include "core/Id3Tag.h"
 #include "core/IoError.h"
 #include "core/PosixFile.h"
 

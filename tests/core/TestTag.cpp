@@ -78,8 +78,10 @@ private slots:
         QTest::newRow("trailing blanks and zeros") << QByteArray("Song  \0\0", 8) << "Song";
         QTest::newRow("leading blanks") << QByteArray("  Song") << "Song";
         QTest::newRow("control characters") << QByteArray("\t\x01Song\r\n") << "Song";
-        QTest::newRow("zero byte inside stays") << QByteArray("A\0B\0\0", 5) << QString::fromLatin1("A\0B", 3);
-        QTest::newRow("no-break space stays") << QByteArray("\xa0Song\xa0") << QString::fromUtf8("\u00a0Song\u00a0");
+        QTest::newRow("zero byte inside stays")
+            << QByteArray("A\0B\0\0", 5) << QString::fromLatin1("A\0B", 3);
+        QTest::newRow("no-break space stays")
+            << QByteArray("\xa0Song\xa0") << QString::fromUtf8("\u00a0Song\u00a0");
         QTest::newRow("all zero") << QByteArray(30, '\0') << "";
     }
     void readBackTrim() {
@@ -92,9 +94,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("readBack");
-        QTest::newRow("Nordic and euro") << QString::fromUtf8("äöå é €") << QByteArray("\xe4\xf6\xe5 \xe9 \x80")
-                                          << QString::fromUtf8("äöå é €");
-        QTest::newRow("transliterated") << QString::fromUtf8("Łódź") << QByteArray("L\xf3" "dz")
+        QTest::newRow("Nordic and euro")
+            << QString::fromUtf8("äöå é €") << QByteArray("\xe4\xf6\xe5 \xe9 \x80")
+            << QString::fromUtf8("äöå é €");
+        QTest::newRow("transliterated") << QString::fromUtf8("Łódź")
+                                        << QByteArray("L\xf3"
+                                                      "dz")
                                         << QString::fromUtf8("Lódz");
         QTest::newRow("no Latin form") << QString::fromUtf8("日本") << QByteArray("??") << "??";
         QTest::newRow("outside the BMP") << QString::fromUtf8("a😀b") << QByteArray("a?b") << "a?b";
@@ -111,7 +116,10 @@ private slots:
     }
 
     void trimControlOnly() {
-        QCOMPARE(TrimControl(QString::fromLatin1("\0 \x1f" "a b\x20\x7f", 8)), QString::fromLatin1("a b \x7f"));
+        QCOMPARE(TrimControl(QString::fromLatin1("\0 \x1f"
+                                                 "a b\x20\x7f",
+                                                 8)),
+                 QString::fromLatin1("a b \x7f"));
         QCOMPARE(TrimControl(QString::fromUtf8("\u3000x\u3000")), QString::fromUtf8("\u3000x\u3000"));
     }
 
@@ -165,7 +173,8 @@ private slots:
         QByteArray expectedTag = tagBytes(written);
         expectedTag[125] = 0;
         QCOMPARE(after.right(kTagSize), expectedTag);
-        QCOMPARE(after.left(sizeAfter - kTagSize), content.left(sizeAfter - kTagSize)); // the audio is untouched
+        QCOMPARE(after.left(sizeAfter - kTagSize),
+                 content.left(sizeAfter - kTagSize)); // the audio is untouched
         QCOMPARE(CurrentTag.zero, uint8_t(0));
     }
 

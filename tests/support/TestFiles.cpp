@@ -33,8 +33,8 @@ QString copyFixture(const QString& name, const QString& dir, const QString& as) 
     return target;
 }
 
-ID3Tag makeTag(const char* title, const char* artist, const char* album, const char* year, const char* comment,
-               int track, int genre) {
+ID3Tag makeTag(const char* title, const char* artist, const char* album, const char* year,
+               const char* comment, int track, int genre) {
     ID3Tag tag{};
     SetTagMagic(tag);
     std::strncpy(tag.title, title, kTextWidth);
@@ -47,7 +47,9 @@ ID3Tag makeTag(const char* title, const char* artist, const char* album, const c
     return tag;
 }
 
-QByteArray tagBytes(const ID3Tag& tag) { return QByteArray(reinterpret_cast<const char*>(&tag), kTagSize); }
+QByteArray tagBytes(const ID3Tag& tag) {
+    return QByteArray(reinterpret_cast<const char*>(&tag), kTagSize);
+}
 
 QByteArray audio(int size, char seed) {
     QByteArray out(size, Qt::Uninitialized);
