@@ -83,14 +83,6 @@ public:
     }
 };
 
-// Until the formats land.
-struct ArtistAlbum {
-    std::optional<QString> artist, album;
-};
-ArtistAlbum ArtistAlbumFromPath(const QString&, int, bool, bool) {
-    return {};
-}
-
 } // namespace
 
 QString TagSummary(const mp3info& info) {
