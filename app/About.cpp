@@ -34,7 +34,7 @@ TForm3::TForm3(QWidget* parent)
         QString(),
         QStringLiteral("(version 1.2 / July 2004)"),
         QString(),
-        QStringLiteral("by the Morwick developers, made with Qt"),
+        QStringLiteral("by the Morwick team, made with Qt"),
         QString(),
         QStringLiteral("e-mail: ") + QLatin1String(kMorwickEmail),
         QStringLiteral("web: ") + QLatin1String(kMorwickWeb),

@@ -7,7 +7,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 // Morwick's own addresses, shown in the about box.
-inline constexpr const char* kMorwickEmail = "developers@morwick.example";
+inline constexpr const char* kMorwickEmail = "team@morwick.example";
 inline constexpr const char* kMorwickWeb = "https://morwick.example/";
 
 // The about box: the program's name, version, credits and addresses, and how many files the
