@@ -1,0 +1,95 @@
+#include "app/Shell.h"
+
+#include "core/FileName.h"
+#include "core/PosixFile.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStringList>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+ShellOpenHook& Hook() {
+    static ShellOpenHook hook;
+    return hook;
+}
+
+// The working directory as a Morwick name; empty when it cannot be had.
+QString WorkingDirectory() {
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return DecodeFileName(QByteArray(buffer.data()));
+}
+
+// The opener runs with its own working directory, so it gets an absolute path.
+QString AbsolutePath(const QString& file) {
+    if (file.startsWith(QLatin1Char('/')))
+        return file;
+    const QString cwd = WorkingDirectory();
+    if (cwd.isEmpty())
+        return file;
+    return cwd.endsWith(QLatin1Char('/')) ? cwd + file : cwd + QLatin1Char('/') + file;
+}
+
+bool IsProgram(const QString& path) {
+    const FileStatus status = StatFile(path);
+    return status.regular && (status.mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+// A process argument made from a QString reaches the program as UTF-8, which cannot carry a
+// name holding bytes that are not UTF-8. Such a name goes to the opener as a file URL with
+// its bytes percent-encoded, which xdg-open turns back into the very same bytes.
+QString OpenerArgument(const QString& path) {
+    const QByteArray bytes = EncodeFileName(path);
+    if (bytes == path.toUtf8())
+        return path;
+    return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/"));
+}
+
+void OpenWithDesktop(const QString& file, const QString& parameters, const QString& directory, int) {
+    if (file.isEmpty())
+        return;
+    const QString path = AbsolutePath(file);
+    // A file with an execute bit on a FAT or NTFS mount may be a song all the same: what the
+    // system refuses to start goes to the opener like any document.
+    if (IsProgram(path) && QProcess::startDetached(path, QProcess::splitCommand(parameters), directory))
+        return;
+    QProcess::startDetached(QStringLiteral("xdg-open"), {OpenerArgument(path)}, directory);
+}
+
+} // namespace
+
+void SetShellOpenHook(ShellOpenHook hook) {
+    Hook() = std::move(hook);
+}
+
+void ShellOpen(const QString& file, const QString& parameters, const QString& directory, int showCommand) {
+    if (Hook())
+        Hook()(file, parameters, directory, showCommand);
+    else
+        OpenWithDesktop(file, parameters, directory, showCommand);
+}
+
+void PlayFile(bool anySelected, const QString& focusedName) {
+    if (!anySelected || focusedName.isEmpty())
+        return;
+    ShellOpen(focusedName, QString(), QString(), kShowNoActivate);
+}
+
+void ExploreDirectory(const QString& currentDir) {
+    ShellOpen(currentDir, QString(), QString(), kShowNoActivate);
+}
+
+void OpenHelpDocument(const QString& documentName) {
+    const QString path = QCoreApplication::applicationDirPath() + QLatin1Char('/') + documentName;
+    if (FileExists(path))
+        ShellOpen(path, QString(), QString(), kShowNormal);
+}

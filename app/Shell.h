@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// The system shell's "open": hands a document, folder or program to the desktop.
+//
+// `file` is a Morwick name (see core/FileName.h); a bare or relative name is taken relative to
+// the working directory. A regular file with an execute bit is started as a program with
+// `parameters` (split like a shell command line); anything else goes to the freedesktop
+// opener xdg-open, which picks the user's program for it. `directory` is the working
+// directory of what is started (empty: ours). `showCommand` is the window show state of the
+// request (1 normal, 8 without activating); the desktop decides that here, so it has no
+// effect. Texts of any length pass whole. Nothing is waited for and no result is reported:
+// a failure, xdg-open missing included, simply has no visible effect.
+void ShellOpen(const QString& file, const QString& parameters, const QString& directory, int showCommand);
+
+// Every ShellOpen goes through this hook, so tests can record what would have been opened.
+using ShellOpenHook = std::function<void(const QString& file, const QString& parameters,
+                                         const QString& directory, int showCommand)>;
+// Replaces the hook; nullptr restores the real opener.
+void SetShellOpenHook(ShellOpenHook hook);
+
+// The show states the commands use.
+inline constexpr int kShowNormal = 1;
+inline constexpr int kShowNoActivate = 8;
+
+// Play file: hands the focused entry (a bare name) to its player, but only while at least one
+// entry is selected; the focused entry need not be one of them. An empty name does nothing.
+void PlayFile(bool anySelected, const QString& focusedName);
+
+// Explore directory: opens the current directory's full path in the user's file manager.
+void ExploreDirectory(const QString& currentDir);
+
+// The help documents that lie beside the program file.
+inline constexpr const char* kHelpHtml = "Help.html";
+inline constexpr const char* kHelpEnglish = "ReadMe.txt";
+inline constexpr const char* kHelpFinnish = "LueMinut.txt";
+
+// Opens the named help document from the program file's directory; when no such regular file
+// is there, does nothing at all.
+void OpenHelpDocument(const QString& documentName);
