@@ -1,9 +1,13 @@
 #include "app/Tag.h"
 
+#include "app/About.h"
 #include "app/DirectoryList.h"
 #include "app/ErrorBox.h"
 #include "app/FileList.h"
 #include "app/Settings.h"
+#include "app/Shell.h"
+#include "commands/CopyTag.h"
+#include "commands/RenameFiles.h"
 #include "commands/FieldState.h"
 #include "commands/GenreList.h"
 #include "core/AnsiText.h"
@@ -44,8 +48,12 @@ constexpr int kFieldWidth = 30;
 constexpr int kYearFieldWidth = 4;
 constexpr int kCommentFieldWidth = 28;
 
-const char* const kCreditLine = "Morwick by the Morwick developers / Morwick project   |   "
-                                "team@morwick.example   |   https://morwick.example";
+// The credit line: the program, its author and maker, the maker's e-mail and web addresses.
+QString creditLine() {
+    const QString bar = QStringLiteral("   |   ");
+    return QStringLiteral("Morwick by the Morwick team / Morwick project") + bar + QLatin1String(kMorwickEmail) +
+           bar + QLatin1String(kMorwickWeb);
+}
 
 const char* const kFilenameFormats[] = {"xx. song.mp3 / xx - song.mp3",
                                         "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
@@ -99,7 +107,7 @@ QString TagSummary(const mp3info& info) {
     return TrimControl(text);
 }
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), qtPrompts_(this), prompts_(&qtPrompts_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Morwick"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -404,7 +412,7 @@ void TForm1::buildMenus() {
 // Start-up and settings
 
 void TForm1::FormCreate() {
-    setStatus(QLatin1String(kCreditLine));
+    setStatus(creditLine());
     ComboBox2->setCurrentIndex(0);
     FetchArtistAlbum();
     setFilenameFormat(0); // reports the change, which applies the format
@@ -716,21 +724,57 @@ void TForm1::xxtitlemp32Click() {
 // ---------------------------------------------------------------------------------------------
 // Commands of their own units
 
-void TForm1::Button2Click() {}
-void TForm1::Button3Click() {}
+void TForm1::Button2Click() {
+    const int row = DirectoryListBox1->currentRow();
+    if (row <= 0)
+        return; // the root cannot be renamed
+    command([&] {
+        openDirectory(DirectoryListBox1->entryPath(row));
+        if (const auto parent = RenameDirectory(currentDirectory(), *prompts_)) {
+            openDirectory(*parent);
+            FetchArtistAlbum();
+        }
+    });
+}
+
+void TForm1::Button3Click() {
+    command([this] { RenameFiles(*FileListBox1, *prompts_, Ask64->isChecked()); });
+}
+
 void TForm1::Button4Click() {}
+
 void TForm1::Button5Click() {}
-void TForm1::Button6Click() {}
+
+void TForm1::Button6Click() {
+    PlayFile(FileListBox1->anySelected(), FileListBox1->focusedName());
+}
+
 void TForm1::Button9Click() {}
+
 void TForm1::Button10Click() {}
+
 void TForm1::Button12Click() {}
-void TForm1::Button13Click() {}
+
+void TForm1::Button13Click() {
+    command([this] { CopyTag(*FileListBox1, batchFields()); });
+}
+
 void TForm1::Button14Click() {}
-void TForm1::Exploredirectory1Click() {}
-void TForm1::Help2Click() {}
-void TForm1::Helpenglish1Click() {}
-void TForm1::Helpfinnish1Click() {}
-void TForm1::About1Click() {}
+
+void TForm1::Exploredirectory1Click() { ExploreDirectory(currentDirectory()); }
+
+void TForm1::Help2Click() { OpenHelpDocument(QLatin1String(kHelpHtml)); }
+
+void TForm1::Helpenglish1Click() { OpenHelpDocument(QLatin1String(kHelpEnglish)); }
+
+void TForm1::Helpfinnish1Click() { OpenHelpDocument(QLatin1String(kHelpFinnish)); }
+
+void TForm1::About1Click() {
+    if (form3_)
+        prompts_->showModal(*form3_);
+}
+
+void TForm1::setPrompts(Prompts* prompts) { prompts_ = prompts ? prompts : &qtPrompts_; }
 
 template <typename Command> void TForm1::command(Command&& run) {
     RunCommand(this, std::forward<Command>(run));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/BatchFields.h"
+#include "commands/Prompts.h"
 #include "core/Mp3Info.h"
 
 #include <QMainWindow>
@@ -34,6 +35,8 @@ public:
 
     // The tag dialog and the about box, created after this window.
     void setDialogs(TForm2* form2, TForm3* form3);
+    // Where the commands' prompts go: the real dialogs, or scripted answers (nullptr: real).
+    void setPrompts(Prompts* prompts);
 
     int filenameFormat() const; // 0..3, or -1 when no format is chosen
     int dirnameFormat() const;  // 0..5, or -1 when no entry is selected
@@ -131,6 +134,8 @@ private:
     bool toggleAllNone_ = false; // Toggle all / none alternates on its own flag
     bool centred_ = false;
     QMap<QString, QString> lastDirectoryOnDrive_;
+    QtPrompts qtPrompts_;
+    Prompts* prompts_;
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
 };

@@ -1,4 +1,5 @@
 // Morwick: tidies an MP3 collection: tags from names, names from tags, and tidy names.
+#include "app/About.h"
 #include "app/Tag.h"
 
 #include <QApplication>
@@ -29,7 +30,11 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Morwick"));
     QApplication::setApplicationDisplayName(QStringLiteral("Morwick"));
 
+    // The main window first (its creation loads the settings), then the two dialogs, which
+    // live hidden until their commands show them.
     TForm1 form1;
+    TForm3 form3(&form1);
+    form1.setDialogs(nullptr, &form3);
     form1.show();
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "app/FileList.h"
 #include "app/Settings.h"
+#include "app/Shell.h"
 #include "app/Tag.h"
 #include "core/ProgramOptions.h"
 #include "support/ModalAnswerer.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -484,6 +486,55 @@ private slots:
         QTest::keyClick(tree, Qt::Key_Return);
         QCOMPARE(w->currentDirectory(), music + QStringLiteral("/Band"));
         QCOMPARE(QDir::currentPath(), music + QStringLiteral("/Band"));
+    }
+
+    void renameDirectory() {
+        TForm1* w = open();
+        auto* tree = find<QListWidget>("DirectoryListBox1");
+        const QString music = QDir::currentPath();
+        const int band = tree->count() - 1;
+        // The root: nothing at all.
+        tree->setCurrentRow(0);
+        find<QPushButton>("Button2")->click();
+        QCOMPARE(w->currentDirectory(), music);
+        // Cancel: the selected folder is opened, nothing renamed.
+        QList<SeenPrompt> seen;
+        ModalAnswerer answers({AnswerInput(std::nullopt, &seen)});
+        tree->setCurrentRow(band);
+        find<QPushButton>("Button2")->click();
+        QCOMPARE(seen, (QList<SeenPrompt>{{"Rename directory", "Enter new directoryname", "Band"}}));
+        QCOMPARE(w->currentDirectory(), music + QStringLiteral("/Band"));
+        // A new name: renamed, and the view moves to the parent showing it.
+        answers.add(AnswerInput(QStringLiteral("Group")));
+        tree->setCurrentRow(tree->currentRow()); // the opened folder itself
+        find<QPushButton>("Button2")->click();
+        QCOMPARE(w->currentDirectory(), music);
+        QVERIFY(QFileInfo(music + QStringLiteral("/Group/Record")).isDir());
+        QVERIFY(!QFileInfo::exists(music + QStringLiteral("/Band")));
+        QCOMPARE(tree->item(tree->count() - 1)->data(Qt::UserRole).toString(), music + QStringLiteral("/Group"));
+    }
+
+    void shellCommands() {
+        makeMusic({QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.mp3")});
+        QStringList opened;
+        SetShellOpenHook([&](const QString& file, const QString&, const QString&, int show) {
+            opened.append(file + QLatin1Char('/') + QString::number(show));
+        });
+        TForm1* w = open();
+        action("Playfile1")->trigger(); // nothing selected
+        QCOMPARE(opened, QStringList());
+        QListWidget* list = w->fileList();
+        list->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        list->item(0)->setSelected(true);
+        list->item(2)->setSelected(true);
+        action("Playfile1")->trigger();
+        QCOMPARE(opened, QStringList{QStringLiteral("b.mp3/8")});
+        action("Exploredirectory1")->trigger();
+        QCOMPARE(opened.last(), QDir::currentPath() + QStringLiteral("/8"));
+        w->openDirectory(QStringLiteral("/"));
+        action("Exploredirectory1")->trigger();
+        QCOMPARE(opened.last(), QStringLiteral("//8"));
+        SetShellOpenHook(nullptr);
     }
 };
 
