@@ -14,6 +14,7 @@
 #include "core/FileName.h"
 #include "core/IoError.h"
 #include "core/ProgramOptions.h"
+#include "core/TagRemoval.h"
 #include "naming/Formats.h"
 
 #include <QActionGroup>
@@ -759,7 +760,14 @@ void TForm1::Button13Click() {
     command([this] { CopyTag(*FileListBox1, batchFields()); });
 }
 
-void TForm1::Button14Click() {}
+void TForm1::Button14Click() {
+    command([this] {
+        RunBatch(*FileListBox1, [](const QString& name) {
+            RemoveAllTags(name);
+            return BatchStep::Continue;
+        });
+    });
+}
 
 void TForm1::Exploredirectory1Click() { ExploreDirectory(currentDirectory()); }
 

@@ -1,0 +1,300 @@
+#include "core/TagRemoval.h"
+
+#include "core/FileName.h"
+#include "core/Id3Tag.h"
+#include "core/IoError.h"
+#include "core/PosixFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int64_t kId3HeaderSize = 10;
+constexpr int64_t kId3FooterSize = 10;
+constexpr uint8_t kId3FooterFlag = 0x10;
+constexpr int64_t kTrailingId3Window = 4096;
+constexpr int64_t kLyricsWindow = 1024;
+constexpr char kId3Magic[] = "ID3";
+constexpr char kLyricsBegin[] = "LYRICSBEGIN";
+constexpr char kLyricsEnd[] = "LYRICS200";
+constexpr int64_t kLyricsBeginSize = sizeof kLyricsBegin - 1;
+constexpr int64_t kLyricsEndSize = sizeof kLyricsEnd - 1;
+constexpr int64_t kLyricsSizeDigits = 6;
+constexpr int64_t kPlainCopyChunk = 1 << 20;
+
+bool bytesAt(const QByteArray& buf, int64_t at, const char* text, int64_t n) {
+    return at >= 0 && at + n <= buf.size() && std::memcmp(buf.constData() + at, text, size_t(n)) == 0;
+}
+
+// The whole size of the ID3v2 tag whose 10-byte header starts at h: header, body and footer.
+int64_t id3v2TagSize(const uint8_t* h) {
+    const int64_t body = (int64_t(h[6] & 0x7F) << 21) | (int64_t(h[7] & 0x7F) << 14) |
+                         (int64_t(h[8] & 0x7F) << 7) | int64_t(h[9] & 0x7F);
+    return body + kId3HeaderSize + ((h[5] & kId3FooterFlag) ? kId3FooterSize : 0);
+}
+
+// An "ID3" inside audio is common enough by chance; only a header that could really begin a tag
+// counts at the end of the file.
+bool wellFormedId3v2Header(const uint8_t* h) {
+    if (std::memcmp(h, kId3Magic, 3) != 0)
+        return false;
+    if (h[3] < 2 || h[3] > 4 || h[4] == 0xFF)
+        return false;
+    return h[6] < 0x80 && h[7] < 0x80 && h[8] < 0x80 && h[9] < 0x80;
+}
+
+QByteArray readRange(const PosixFile& file, int64_t from, int64_t to) {
+    QByteArray buf(qsizetype(to - from), Qt::Uninitialized);
+    file.readExactly(buf.data(), to - from, from);
+    return buf;
+}
+
+// The part of the file that stays: bytes [begin, end).
+struct Span {
+    int64_t begin = 0;
+    int64_t end = 0;
+};
+
+// A well-formed ID3v2 tag that fits before the end, searched from the start of the window; the
+// first one decides.
+void cutTrailingId3v2(const PosixFile& file, Span& keep) {
+    const int64_t from = std::max(keep.begin, keep.end - kTrailingId3Window);
+    const QByteArray buf = readRange(file, from, keep.end);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buf.constData());
+    for (int64_t p = from; p + kId3HeaderSize <= keep.end; ++p) {
+        const uint8_t* h = bytes + (p - from);
+        if (!wellFormedId3v2Header(h) || p + id3v2TagSize(h) > keep.end)
+            continue;
+        if (p > keep.begin)
+            keep.end = p;
+        return;
+    }
+}
+
+void cutId3v1(const PosixFile& file, Span& keep) {
+    if (keep.end - keep.begin <= kTagSize) // a trailer at the first byte never goes
+        return;
+    char magic[kMagicWidth];
+    file.readExactly(magic, kMagicWidth, keep.end - kTagSize);
+    if (std::memcmp(magic, kTagMagic, kMagicWidth) == 0)
+        keep.end -= kTagSize;
+}
+
+// A Lyrics3 version 2 block ends in six digits (the size of the block from "LYRICSBEGIN" up to
+// those digits) and "LYRICS200". Where that size is sound it finds a block of any length;
+// otherwise a "LYRICSBEGIN" in the last kilobyte followed by "LYRICS200" marks it.
+void cutLyrics3v2(const PosixFile& file, Span& keep) {
+    const int64_t trailer = kLyricsSizeDigits + kLyricsEndSize;
+    if (keep.end - keep.begin >= trailer + kLyricsBeginSize) {
+        const QByteArray tail = readRange(file, keep.end - trailer, keep.end);
+        bool digits = bytesAt(tail, kLyricsSizeDigits, kLyricsEnd, kLyricsEndSize);
+        int64_t size = 0;
+        for (int64_t i = 0; digits && i < kLyricsSizeDigits; ++i) {
+            const char c = tail[qsizetype(i)];
+            digits = c >= '0' && c <= '9';
+            size = size * 10 + (c - '0');
+        }
+        const int64_t start = keep.end - trailer - size;
+        if (digits && start >= keep.begin &&
+            bytesAt(readRange(file, start, start + kLyricsBeginSize), 0, kLyricsBegin, kLyricsBeginSize)) {
+            if (start > keep.begin)
+                keep.end = start;
+            return;
+        }
+    }
+    const int64_t from = std::max(keep.begin, keep.end - kLyricsWindow);
+    if (keep.end - from < kLyricsBeginSize + kLyricsEndSize)
+        return;
+    const QByteArray buf = readRange(file, from, keep.end);
+    const qsizetype begin = buf.indexOf(kLyricsBegin);
+    if (begin < 0 || begin + kLyricsBeginSize + kLyricsEndSize > buf.size() || from + begin == keep.begin)
+        return;
+    if (buf.indexOf(kLyricsEnd, begin) >= 0)
+        keep.end = from + begin;
+}
+
+// Copies len bytes from `in` at inPos to `out` at 0, letting the kernel move the data where it
+// can and falling back to a plain buffered copy where it cannot.
+void copyRange(int in, int64_t inPos, int out, int64_t len) {
+    enum class Way { CopyFileRange, SendFile, ReadWrite } way = Way::CopyFileRange;
+    std::vector<char> buffer;
+    int64_t done = 0;
+    while (done < len) {
+        const size_t chunk = size_t(std::min<int64_t>(len - done, INT_MAX / 2));
+        ssize_t n = 0;
+        if (way == Way::CopyFileRange) {
+            loff_t from = inPos + done, to = done;
+            n = ::copy_file_range(in, &from, out, &to, chunk, 0);
+            if (n < 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)) {
+                way = Way::CopyFileRange;
+                continue;
+            }
+        } else if (way == Way::SendFile) {
+            if (::lseek(out, off_t(done), SEEK_SET) < 0)
+                ThrowIoError(errno);
+            off_t from = off_t(inPos + done);
+            n = ::sendfile(out, in, &from, chunk);
+            if (n < 0 && (errno == ENOSYS || errno == EINVAL)) {
+                way = Way::CopyFileRange;
+                continue;
+            }
+        } else {
+            buffer.resize(size_t(kPlainCopyChunk));
+            n = ::pread(in, buffer.data(), std::min<size_t>(chunk, buffer.size()), off_t(inPos + done));
+            if (n > 0) {
+                for (ssize_t put = 0; put < n;) {
+                    const ssize_t w = ::pwrite(out, buffer.data() + put, size_t(n - put), off_t(done + put));
+                    if (w < 0 && errno == EINTR)
+                        continue;
+                    if (w < 0)
+                        ThrowIoError(errno);
+                    if (w == 0)
+                        ThrowError(QString::fromLatin1(kDiskFull));
+                    put += w;
+                }
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowIoError(errno);
+        }
+        if (n == 0) // the original shrank under us
+            ThrowError(QString::fromLatin1(kReadBeyondEnd));
+        done += n;
+    }
+}
+
+// A temporary file beside the original that is removed again unless it was renamed into place.
+class TempFile {
+public:
+    explicit TempFile(const QByteArray& target) {
+        const qsizetype slash = target.lastIndexOf('/');
+        const QByteArray dir = slash >= 0 ? target.left(slash + 1) : QByteArray();
+        // Keep the name within NAME_MAX whatever the original's length.
+        const QByteArray base = target.mid(slash + 1).left(200);
+        path_ = dir + '.' + base + ".morwick-XXXXXX";
+        fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            ThrowIoError(errno);
+    }
+    ~TempFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!placed_)
+            ::unlink(path_.constData());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    int fd() const { return fd_; }
+    void close() {
+        const int rc = ::close(std::exchange(fd_, -1));
+        if (rc != 0 && errno != EINTR)
+            ThrowIoError(errno);
+    }
+    // Replaces target with this file's content. Only here may a rename replace: the file it
+    // replaces is the very file whose content this is.
+    void placeAs(const QByteArray& target) {
+        if (::rename(path_.constData(), target.constData()) != 0)
+            ThrowIoError(errno);
+        placed_ = true;
+    }
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+    bool placed_ = false;
+};
+
+// The file a rewrite must replace: a symbolic link is followed, so that the link stays a link
+// and its target loses the tags.
+QByteArray rewriteTarget(const QString& path) {
+    QByteArray target = EncodeFileName(path);
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(target.constData(), nullptr);
+        if (real == nullptr)
+            ThrowIoError(errno);
+        target = QByteArray(real);
+        std::free(real);
+    }
+    return target;
+}
+
+void rewriteWithout(const QString& path, const PosixFile& original, const struct stat& st, const Span& keep) {
+    const QByteArray target = rewriteTarget(path);
+    TempFile temp(target);
+    copyRange(original.fd(), keep.begin, temp.fd(), keep.end - keep.begin);
+    // Owner first: a change of owner clears the set-id bits that fchmod then puts back.
+    if (::fchown(temp.fd(), st.st_uid, st.st_gid) != 0) {
+        // Not ours to give away; the content still belongs where it was.
+    }
+    if (::fchmod(temp.fd(), st.st_mode & 07777) != 0)
+        ThrowIoError(errno);
+    if (::fsync(temp.fd()) != 0)
+        ThrowIoError(errno);
+    temp.close();
+    temp.placeAs(target);
+}
+
+void truncateTo(const QString& path, int64_t length) {
+    PosixFile file;
+    if (!file.open(path, O_WRONLY))
+        ThrowIoError(errno);
+    if (::ftruncate(file.fd(), off_t(length)) != 0)
+        ThrowIoError(errno);
+    file.close();
+}
+
+} // namespace
+
+bool RemoveAllTags(const QString& path) {
+    PosixFile file;
+    // Non-blocking so that a pipe of that name cannot hang the command; a regular file ignores it.
+    if (!file.open(path, O_RDONLY | O_NONBLOCK))
+        ThrowIoError(errno);
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0)
+        ThrowIoError(errno);
+    if (!S_ISREG(st.st_mode))
+        ThrowError(QString::fromLatin1(kAccessDenied));
+
+    Span keep{0, st.st_size};
+    if (keep.end >= kId3HeaderSize) {
+        uint8_t header[kId3HeaderSize];
+        file.readExactly(header, kId3HeaderSize, 0);
+        if (std::memcmp(header, kId3Magic, 3) == 0) {
+            keep.begin = id3v2TagSize(header);
+            if (keep.begin > keep.end)
+                ThrowError(QString::fromLatin1(kRangeCheck));
+        }
+    }
+    if (keep.end > keep.begin)
+        cutTrailingId3v2(file, keep);
+    cutId3v1(file, keep);
+    cutLyrics3v2(file, keep);
+
+    if (keep.begin == 0 && keep.end == st.st_size)
+        return false;
+    if ((st.st_mode & S_IWUSR) == 0)
+        ThrowError(QString::fromLatin1(kAccessDenied));
+    // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
+    if (keep.begin == 0 || keep.begin == keep.end)
+        truncateTo(path, keep.end - keep.begin);
+    else
+        rewriteWithout(path, file, st, keep);
+    file.close();
+    return true;
+}
