@@ -536,6 +536,49 @@ private slots:
         QCOMPARE(opened.last(), QStringLiteral("//8"));
         SetShellOpenHook(nullptr);
     }
+
+    // A failure stops the batch at that file with the error box: earlier files are done,
+    // later ones untouched and still selected, and the list is not re-read.
+    void removeAllTagsStopsAtAReadOnlyFile() {
+        const QByteArray song = audio(2000);
+        const QByteArray tagged = song + tagBytes(makeTag("Song"));
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            write(QString::fromLatin1(name), tagged);
+        QFile::setPermissions(QStringLiteral("b.mp3"), QFile::ReadOwner | QFile::ReadGroup);
+        TForm1* w = open();
+        action("Selectall1")->trigger();
+        QString text;
+        ModalAnswerer answers({answerErrorBox(&text)});
+        action("Removealltags1")->trigger();
+        QCOMPARE(text, QStringLiteral("File access denied."));
+        QCOMPARE(read(QStringLiteral("a.mp3")), song);
+        QCOMPARE(read(QStringLiteral("b.mp3")), tagged);
+        QCOMPARE(read(QStringLiteral("c.mp3")), tagged);
+        QVERIFY(!w->fileList()->isSelected(0));
+        QVERIFY(!w->fileList()->isSelected(1));
+        QVERIFY(w->fileList()->isSelected(2));
+        // The program goes on: the next run finishes the rest.
+        QFile::setPermissions(QStringLiteral("b.mp3"), QFile::ReadOwner | QFile::WriteOwner);
+        action("Selectall1")->trigger();
+        action("Removealltags1")->trigger();
+        QCOMPARE(read(QStringLiteral("b.mp3")), song);
+        QCOMPARE(read(QStringLiteral("c.mp3")), song);
+        QCOMPARE(w->fileList()->selectedItems().size(), 0);
+    }
+
+    void copyTagFillsOnlyFieldsThatTakeIt() {
+        write(QStringLiteral("a.mp3"), audio(300) + tagBytes(makeTag("T", "Band", "Album", "1999", "Note", 1, 17)));
+        TForm1* w = open();
+        find<QWidget>("RadioGroup1Format1")->setProperty("checked", true); // artist from the name
+        action("Selectall1")->trigger();
+        action("Copytag1")->trigger();
+        QCOMPARE(find<QLineEdit>("Edit1")->text(), QString());
+        QCOMPARE(find<QLineEdit>("Edit2")->text(), QStringLiteral("Album"));
+        QCOMPARE(find<QLineEdit>("Edit3")->text(), QStringLiteral("1999"));
+        QCOMPARE(find<QLineEdit>("Edit4")->text(), QStringLiteral("Note"));
+        QCOMPARE(find<QComboBox>("ComboBox1")->currentText(), QStringLiteral("Rock"));
+        QCOMPARE(w->fileList()->selectedItems().size(), 0);
+    }
 };
 
 QTEST_MAIN(TestMainWindow)
