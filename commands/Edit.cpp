@@ -31,7 +31,12 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, int maxLength, int widthI
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setMaxLength(maxLength);
-    edit->setFixedWidth(edit->fontMetrics().averageCharWidth() * widthInChars + 12);
+    // The short fields keep their width; the long ones may stretch to the row's end.
+    const int width = edit->fontMetrics().averageCharWidth() * widthInChars + 12;
+    if (widthInChars <= kYearWidth + 1)
+        edit->setFixedWidth(width);
+    else
+        edit->setMinimumWidth(width);
     return edit;
 }
 
@@ -96,7 +101,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     int row = 0;
     const auto addRow = [&](const char* labelName, const QString& text, QLineEdit* edit, bool wide) {
         tagLayout->addWidget(makeLabel(GroupBox1, labelName, text, edit), row, 0);
-        tagLayout->addWidget(edit, row, 1, 1, wide ? 3 : 1, Qt::AlignLeft);
+        if (wide)
+            tagLayout->addWidget(edit, row, 1, 1, 3);
+        else
+            tagLayout->addWidget(edit, row, 1, Qt::AlignLeft);
         ++row;
     };
     addRow("Label6", QStringLiteral("Trac&k"), Edit6, false);
