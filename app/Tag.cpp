@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "commands/CopyTag.h"
+#include "commands/Edit.h"
 #include "commands/RenameFiles.h"
 #include "commands/FieldState.h"
 #include "commands/GenreList.h"
@@ -744,7 +745,10 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {}
 
-void TForm1::Button5Click() {}
+void TForm1::Button5Click() {
+    if (form2_)
+        command([this] { EditTags(*FileListBox1, *form2_, *prompts_); });
+}
 
 void TForm1::Button6Click() {
     PlayFile(FileListBox1->anySelected(), FileListBox1->focusedName());
