@@ -1,5 +1,180 @@
 #include "naming/Formats.h"
 
+namespace {
+
+const QString kTrackDot = QStringLiteral(". ");
+const QString kDash = QStringLiteral(" - ");
+const QString kExtension = QStringLiteral(".mp3");
+constexpr int kExtensionLength = 4;
+constexpr int kTrackWidth = 2;
+
+// Characters first..last, counted from 1; empty when the range holds nothing.
+QString chars(const QString& s, qsizetype first, qsizetype last) {
+    if (first < 1)
+        first = 1;
+    if (last > s.size())
+        last = s.size();
+    if (first > last)
+        return {};
+    return s.mid(first - 1, last - first + 1);
+}
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Position (from 1) of the first `what` in `s`, 0 when there is none.
+qsizetype find(const QString& s, const QString& what) {
+    return s.indexOf(what) + 1;
+}
+
+bool startsWithTrackSeparator(const QString& name, const QString& sep) {
+    return chars(name, 3, 2 + sep.size()) == sep;
+}
+
+QString lastComponent(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString parentPath(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+} // namespace
+
+int TrackNumber(const QString& name) {
+    const QString text = name.left(kTrackWidth);
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    if (i == text.size())
+        return 0; // blanks or a bare sign: not a number
+    int value = 0;
+    for (; i < text.size(); ++i) {
+        if (!isDigit(text.at(i)))
+            return 0;
+        value = value * 10 + (text.at(i).unicode() - '0');
+    }
+    return negative ? -value : value;
+}
+
+SplitName SplitFilename(const QString& name, int filenameFormat, const QString& artistField) {
+    SplitName out;
+    const qsizetype L = name.size();
+    switch (filenameFormat) {
+    case 0:
+        out.track = TrackNumber(name);
+        if (startsWithTrackSeparator(name, kTrackDot))
+            out.title = chars(name, 5, L - kExtensionLength);
+        else if (startsWithTrackSeparator(name, kDash))
+            out.title = chars(name, 6, L - kExtensionLength);
+        out.artist = artistField;
+        out.formatError = out.title.isEmpty();
+        break;
+    case 1: {
+        out.track = TrackNumber(name);
+        QString rest; // still holds the extension
+        if (startsWithTrackSeparator(name, kTrackDot))
+            rest = chars(name, 5, L);
+        else if (startsWithTrackSeparator(name, kDash))
+            rest = chars(name, 6, L);
+        const qsizetype p = rest.isEmpty() ? 0 : find(rest, kDash);
+        if (p > 0) {
+            out.artist = chars(rest, 1, p - 1);
+            out.title = chars(rest, p + 3, rest.size() - kExtensionLength);
+        } else {
+            out.formatError = true;
+        }
+        break;
+    }
+    case 2: {
+        const qsizetype p = find(name, kDash);
+        if (p >= 1) {
+            out.artist = chars(name, 1, p - 1);
+            out.title = chars(name, p + 3, L - kExtensionLength);
+        } else {
+            out.formatError = true;
+        }
+        break;
+    }
+    case 3:
+        out.title = chars(name, 1, L - kExtensionLength);
+        out.artist = artistField;
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+QString BuildFilename(int track, const QString& artist, const QString& title, int filenameFormat,
+                      int numbersTo) {
+    QString number;
+    if (track != 0)
+        number = QString::asprintf("%2.2d", track) + (numbersTo == 0 ? kTrackDot : kDash);
+    switch (filenameFormat) {
+    case 0:
+        return number + title + kExtension;
+    case 1:
+        return number + artist + kDash + title + kExtension;
+    case 2:
+        return artist + kDash + title + kExtension;
+    case 3:
+        return title + kExtension;
+    default:
+        return {};
+    }
+}
+
+ArtistAlbum ArtistAlbumFromPath(const QString& path, int dirnameFormat, bool artistEnabled,
+                                bool albumEnabled) {
+    std::optional<QString> artist;
+    std::optional<QString> album;
+    switch (dirnameFormat) {
+    case 1: {
+        const QString comp = lastComponent(path);
+        const qsizetype p = find(comp, kDash);
+        if (p > 0) {
+            artist = chars(comp, 1, p - 1);
+            album = comp.mid(p - 1 + kDash.size());
+        } else {
+            album = comp;
+        }
+        break;
+    }
+    case 2:
+        album = lastComponent(path);
+        artist = lastComponent(parentPath(path));
+        break;
+    case 3: {
+        const QString withoutDisc = parentPath(path);
+        album = lastComponent(withoutDisc);
+        artist = lastComponent(parentPath(withoutDisc));
+        break;
+    }
+    case 4:
+        artist = lastComponent(path);
+        break;
+    case 5:
+        album = lastComponent(path);
+        break;
+    default:
+        break;
+    }
+    ArtistAlbum out;
+    if (artist && artistEnabled)
+        out.artist = artist->left(kArtistAlbumWidth);
+    if (album && albumEnabled)
+        out.album = album->left(kArtistAlbumWidth);
+    return out;
+}
+
 QString RemoveInvalidChars(const QString& text) {
     static const QString invalid = QStringLiteral("\"*/:<>?\\|");
     QString out;
