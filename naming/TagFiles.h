@@ -10,7 +10,7 @@ class TForm2;
 struct TagFilesContext {
     FileSelection& files;
     Prompts& prompts;
-    TForm2& dialog;       // shown for the song and artist prompts
+    TForm2& dialog;        // shown for the song and artist prompts
     BatchTagFields fields; // Artist, Album, Year, Comment, Genre; none may be null
     Id3FieldMask mask;     // the tag fields to write
     int filenameFormat;    // 0..3, or -1 when none is chosen

@@ -48,17 +48,17 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("every underscore") << QStringLiteral("01_my_song.mp3") << QStringLiteral("_")
                                           << QStringLiteral(" ") << QStringLiteral("01 my song.mp3");
-        QTest::newRow("case-sensitive") << QStringLiteral("song.mp3") << QStringLiteral("S") << QStringLiteral("x")
-                                        << QStringLiteral("song.mp3");
-        QTest::newRow("extension removed") << QStringLiteral("song.mp3") << QStringLiteral("mp3") << QString()
-                                           << QStringLiteral("song.");
+        QTest::newRow("case-sensitive") << QStringLiteral("song.mp3") << QStringLiteral("S")
+                                        << QStringLiteral("x") << QStringLiteral("song.mp3");
+        QTest::newRow("extension removed")
+            << QStringLiteral("song.mp3") << QStringLiteral("mp3") << QString() << QStringLiteral("song.");
         QTest::newRow("spaces collapse") << QStringLiteral("a   b.mp3") << QStringLiteral("  ")
                                          << QStringLiteral(" ") << QStringLiteral("a b.mp3");
         QTest::newRow("replacement holds the search text")
             << QStringLiteral("a song.mp3") << QStringLiteral("song") << QStringLiteral("songs")
             << QStringLiteral("a song.mp3");
-        QTest::newRow("empty search") << QStringLiteral("song.mp3") << QString() << QStringLiteral("x")
-                                      << QStringLiteral("song.mp3");
+        QTest::newRow("empty search")
+            << QStringLiteral("song.mp3") << QString() << QStringLiteral("x") << QStringLiteral("song.mp3");
     }
     void replaces() {
         QFETCH(QString, name);
@@ -74,8 +74,9 @@ private slots:
         QtPrompts prompts;
         SearchAndReplace(files, prompts, false);
 
-        QCOMPARE(seen, (QList<SeenPrompt>{{kCaption, QStringLiteral("Search for [case-sensitive]"), QString()},
-                                          {kCaption, QStringLiteral("Replace with"), QString()}}));
+        QCOMPARE(seen,
+                 (QList<SeenPrompt>{{kCaption, QStringLiteral("Search for [case-sensitive]"), QString()},
+                                    {kCaption, QStringLiteral("Replace with"), QString()}}));
         QStringList want = {expected, QStringLiteral("unselected_one.mp3")};
         want.sort();
         QCOMPARE(listing(), want);

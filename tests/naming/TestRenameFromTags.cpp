@@ -82,15 +82,17 @@ private slots:
         QTest::newRow("empty fields: skipped")
             << tagBytes(makeTag(" ", "", "", "", "", 5)) << 0 << 0 << QStringLiteral("old name.mp3");
         QTest::newRow("no format: skipped") << songTag(3) << -1 << 0 << QStringLiteral("old name.mp3");
-        QTest::newRow("already so named") << tagBytes(makeTag("old name", "")) << 3 << 0
-                                          << QStringLiteral("old name.mp3");
+        QTest::newRow("already so named")
+            << tagBytes(makeTag("old name", "")) << 3 << 0 << QStringLiteral("old name.mp3");
 
         ID3Tag zero = makeTag("", "Band");
         std::memcpy(zero.title, "Song \0more", 10); // text after a zero byte inside the field
-        QTest::newRow("zero byte inside: cut there") << tagBytes(zero) << 1 << 0 << QStringLiteral("Band - Song.mp3");
+        QTest::newRow("zero byte inside: cut there")
+            << tagBytes(zero) << 1 << 0 << QStringLiteral("Band - Song.mp3");
         ID3Tag leading = makeTag("", "");
         std::memcpy(leading.title, "\0\0Song", 6);
-        QTest::newRow("leading zero bytes trimmed") << tagBytes(leading) << 3 << 0 << QStringLiteral("Song.mp3");
+        QTest::newRow("leading zero bytes trimmed")
+            << tagBytes(leading) << 3 << 0 << QStringLiteral("Song.mp3");
     }
     void renames() {
         QFETCH(QByteArray, tag);

@@ -1,6 +1,7 @@
 #include "commands/Edit.h"
 #include "commands/GenreList.h"
 #include "commands/Prompts.h"
+#include "core/AnsiText.h"
 #include "core/Id3Tag.h"
 #include "core/ProgramOptions.h"
 #include "naming/TagFiles.h"
@@ -339,7 +340,8 @@ private slots:
         QCOMPARE(tagOf(names[0]),
                  tagBytes(makeTag("One", "Some Band", "First Album", "2004", "a comment", 1, 13)));
         if (goesOn) {
-            QCOMPARE(tagOf(names[1]), tagBytes(makeTag("", "Some Band", "First Album", "2004", "a comment", 0, 13)));
+            QCOMPARE(tagOf(names[1]),
+                     tagBytes(makeTag("", "Some Band", "First Album", "2004", "a comment", 0, 13)));
             QCOMPARE(read(names[2]).size(), kAudioSize + kTagSize);
             QCOMPARE(files.rereads, 1);
             QCOMPARE(Options.uses, 3);
@@ -364,7 +366,8 @@ private slots:
         FakeSelection files({name});
         ScriptedPrompts prompts;
         prompts.steps = {[&](TForm2& d) {
-            QCOMPARE(d.Edit2->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Button));
+            QCOMPARE(d.Edit2->palette().color(QPalette::Base),
+                     QApplication::palette().color(QPalette::Button));
             QCOMPARE(d.Edit1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
             QCOMPARE(QApplication::focusWidget(), d.Edit1);
             if (saved) {
@@ -402,8 +405,8 @@ private slots:
 
     // Under format 1 both prompts come, the artist's second, showing the title the first saved.
     void artistPromptAfterSongPrompt() {
-        const QString name = QStringLiteral("01 - ") + kArtist40 + QStringLiteral(" - ") + kTitle40 +
-                             QStringLiteral(".mp3");
+        const QString name =
+            QStringLiteral("01 - ") + kArtist40 + QStringLiteral(" - ") + kTitle40 + QStringLiteral(".mp3");
         makeFile(name);
         FakeSelection files({name});
         ScriptedPrompts prompts;
@@ -439,9 +442,10 @@ private slots:
         TagFiles(context(files, prompts, maskOf(QStringLiteral("tabyckg")), 0, false, true));
 
         QCOMPARE(prompts.unexpected, 0);
-        QCOMPARE(prompts.seenInputs,
-                 (QList<SeenPrompt>{{QStringLiteral("Filename exceeds 64 characters!"),
-                                     QStringLiteral("Enter new filename (current is 70 characters)"), name}}));
+        QCOMPARE(
+            prompts.seenInputs,
+            (QList<SeenPrompt>{{QStringLiteral("Filename exceeds 64 characters!"),
+                                QStringLiteral("Enter new filename (current is 70 characters)"), name}}));
         QVERIFY(!QFileInfo::exists(name));
         QCOMPARE(tagOf(QStringLiteral("01. Short.mp3")),
                  tagBytes(makeTag(qPrintable(title62.left(kTextWidth)), "Some Band", "First Album", "2004",

@@ -66,7 +66,8 @@ private slots:
         ModalAnswerer answerer({AnswerInput(QStringLiteral("Short.mp3"), &seen)});
         TrimFilenames(files, prompts, 3, 0, 0, true);
         QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen.first().value, QStringLiteral("X") + QString(69, QLatin1Char('x')) + QStringLiteral(".mp3"));
+        QCOMPARE(seen.first().value,
+                 QStringLiteral("X") + QString(69, QLatin1Char('x')) + QStringLiteral(".mp3"));
         QCOMPARE(listing(), QStringList{QStringLiteral("Short.mp3")});
     }
 };

@@ -9,7 +9,8 @@
 // count of re-reads. A re-read clears every mark, as the real list's does.
 class FakeSelection : public FileSelection {
 public:
-    FakeSelection(QStringList names, QList<bool> selected) : names(std::move(names)), selected(std::move(selected)) {}
+    FakeSelection(QStringList names, QList<bool> selected)
+        : names(std::move(names)), selected(std::move(selected)) {}
     // Every name selected.
     explicit FakeSelection(QStringList all) : FakeSelection(all, QList<bool>(all.size(), true)) {}
 
