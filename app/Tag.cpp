@@ -9,6 +9,7 @@
 #include "commands/CopyTag.h"
 #include "commands/Edit.h"
 #include "commands/RenameFiles.h"
+#include "commands/SearchReplaceCommand.h"
 #include "commands/FieldState.h"
 #include "commands/GenreList.h"
 #include "core/AnsiText.h"
@@ -17,6 +18,9 @@
 #include "core/ProgramOptions.h"
 #include "core/TagRemoval.h"
 #include "naming/Formats.h"
+#include "naming/RenameFromTags.h"
+#include "naming/TagFiles.h"
+#include "naming/TrimFilenames.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -743,7 +747,11 @@ void TForm1::Button3Click() {
     command([this] { RenameFiles(*FileListBox1, *prompts_, Ask64->isChecked()); });
 }
 
-void TForm1::Button4Click() {}
+void TForm1::Button4Click() {
+    command([this] {
+        TrimFilenames(*FileListBox1, *prompts_, filenameFormat(), Options.trim1, Options.trim2, Ask64->isChecked());
+    });
+}
 
 void TForm1::Button5Click() {
     if (form2_)
@@ -754,11 +762,22 @@ void TForm1::Button6Click() {
     PlayFile(FileListBox1->anySelected(), FileListBox1->focusedName());
 }
 
-void TForm1::Button9Click() {}
+void TForm1::Button9Click() {
+    if (!form2_)
+        return;
+    command([this] {
+        TagFiles({*FileListBox1, *prompts_, *form2_, batchFields(), fieldMask(), filenameFormat(),
+                  Askfor1->isChecked(), Ask64->isChecked()});
+    });
+}
 
-void TForm1::Button10Click() {}
+void TForm1::Button10Click() {
+    command([this] { RenameFromTags(*FileListBox1, *prompts_, filenameFormat(), Options.trim2, Ask64->isChecked()); });
+}
 
-void TForm1::Button12Click() {}
+void TForm1::Button12Click() {
+    command([this] { SearchAndReplace(*FileListBox1, *prompts_, Ask64->isChecked()); });
+}
 
 void TForm1::Button13Click() {
     command([this] { CopyTag(*FileListBox1, batchFields()); });

@@ -1,6 +1,7 @@
 #include "commands/Prompts.h"
 
 #include <QDialog>
+#include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,7 +74,13 @@ bool QtPrompts::errorQuestion(const QString& text) {
     box.setObjectName(QStringLiteral("ErrorQuestion"));
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() != QMessageBox::No;
+    // Only No stops: Escape and a click press it, while the close box merely closes the box,
+    // which goes on like Yes.
+    bool no = false;
+    QObject::connect(&box, &QMessageBox::buttonClicked,
+                     [&](QAbstractButton* button) { no = button == box.button(QMessageBox::No); });
+    box.exec();
+    return !no;
 }
 
 int QtPrompts::showModal(QDialog& dialog) {

@@ -1,0 +1,14 @@
+#pragma once
+
+class FileSelection;
+class Prompts;
+
+// "Rename from tags": renames every selected file, in list order, to the name its own ID3v1
+// tag gives under the filename format (0..3; -1 renames nothing) and `numbersTo` (0 "xx. ",
+// 1 "xx - "). Title and artist are the whole 30-byte fields with the characters a file name may
+// not hold dropped, codes 0..32 trimmed at both ends, and cut at a zero byte that is still
+// inside. A file whose title and artist are both empty (one without a tag, for one) is left
+// alone. The new name goes through AskShortFilename (`ask64`) and RenameFile, whose failure
+// is silent. Nothing selected does nothing; the list is re-read at the end. A CommandError
+// from reading a tag propagates at once; the later entries stay selected.
+void RenameFromTags(FileSelection& files, Prompts& prompts, int filenameFormat, int numbersTo, bool ask64);
