@@ -1,7 +1,9 @@
+#include "app/About.h"
 #include "app/FileList.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "app/Tag.h"
+#include "commands/Edit.h"
 #include "core/ProgramOptions.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestFiles.h"
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -578,6 +581,67 @@ private slots:
         QCOMPARE(find<QLineEdit>("Edit4")->text(), QStringLiteral("Note"));
         QCOMPARE(find<QComboBox>("ComboBox1")->currentText(), QStringLiteral("Rock"));
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
+    }
+
+    // The whole path of a typical run: a folder named "artist - album", files named
+    // "xx. title.mp3", TAG, then the about box counting the files tagged this run on top of
+    // the stored count.
+    void tagFilesThroughTheWindowAndCountThem() {
+        writeConfig("[morwick]\nuses=10\ndirnameformat=1\n");
+        QDir().mkdir(QStringLiteral("Some Band - First Album"));
+        QDir::setCurrent(QStringLiteral("Some Band - First Album"));
+        const QByteArray song = audio(500);
+        for (const char* name : {"01. First Song.mp3", "02 - Second Song.mp3", "03. Third.mp3"})
+            write(QString::fromLatin1(name), song);
+        TForm1* w = open();
+        TForm2 form2(w);
+        TForm3 form3(w);
+        w->setDialogs(&form2, &form3);
+        w->openDirectory(QDir::currentPath());
+        QCOMPARE(find<QLineEdit>("Edit1")->text(), QStringLiteral("Some Band"));
+        QCOMPARE(find<QLineEdit>("Edit2")->text(), QStringLiteral("First Album"));
+        find<QLineEdit>("Edit3")->setText(QStringLiteral("2004"));
+        find<QComboBox>("ComboBox1")->setCurrentText(QStringLiteral("Rock"));
+        action("Selectall1")->trigger();
+        find<QPushButton>("Button9")->click();
+        QCOMPARE(w->fileList()->selectedItems().size(), 0);
+        const ID3Tag expected = makeTag("First Song", "Some Band", "First Album", "2004", "", 1, 17);
+        QCOMPARE(read(QStringLiteral("01. First Song.mp3")), song + tagBytes(expected));
+        QCOMPARE(read(QStringLiteral("02 - Second Song.mp3")).right(128).mid(3, 11), QByteArray("Second Song"));
+        QCOMPARE(Options.uses, 13);
+
+        QString line;
+        ModalAnswerer answers({[&](QWidget* modal) {
+            auto* memo = modal->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+            QVERIFY(memo);
+            line = memo->toPlainText().split(QLatin1Char('\n')).value(9);
+            QTest::keyClick(modal, Qt::Key_Return);
+        }});
+        action("About1")->trigger();
+        QCOMPARE(line, QStringLiteral("You have tagged 13 files"));
+        w->close(); // the close box writes nothing: the stored count stays
+        QCOMPARE(storedValues().value(QStringLiteral("morwick/uses")), QStringLiteral("10"));
+    }
+
+    // Only No stops the batch; the question's close box goes on like Yes.
+    void formatQuestionCloseBoxGoesOn() {
+        write(QStringLiteral("Song.mp3"), audio(200));
+        write(QStringLiteral("Tune.mp3"), audio(200));
+        TForm1* w = open();
+        TForm2 form2(w);
+        w->setDialogs(&form2, nullptr);
+        action("Selectall1")->trigger();
+        QStringList texts;
+        ModalAnswerer answers;
+        for (int i = 0; i < 2; ++i)
+            answers.add([&](QWidget* modal) {
+                texts.append(qobject_cast<QMessageBox*>(modal)->text());
+                modal->close();
+            });
+        find<QPushButton>("Button9")->click();
+        QCOMPARE(texts, (QStringList{QStringLiteral("Filename format error in file \"Song.mp3\". Continue batch?"),
+                                     QStringLiteral("Filename format error in file \"Tune.mp3\". Continue batch?")}));
+        QCOMPARE(read(QStringLiteral("Tune.mp3")).size(), 328);
     }
 };
 
