@@ -8,10 +8,10 @@
 #include "app/Shell.h"
 #include "commands/CopyTag.h"
 #include "commands/Edit.h"
-#include "commands/RenameFiles.h"
-#include "commands/SearchReplaceCommand.h"
 #include "commands/FieldState.h"
 #include "commands/GenreList.h"
+#include "commands/RenameFiles.h"
+#include "commands/SearchReplaceCommand.h"
 #include "core/AnsiText.h"
 #include "core/FileName.h"
 #include "core/IoError.h"
@@ -48,7 +48,7 @@ namespace {
 
 constexpr int kClientWidth = 681;
 constexpr int kClientHeight = 393;
-constexpr int kBrowserWidth = 150;
+constexpr int kBrowserWidth = 168;
 constexpr int kTaggingWidth = 302;
 constexpr int kFieldWidth = 30;
 constexpr int kYearFieldWidth = 4;
@@ -57,8 +57,8 @@ constexpr int kCommentFieldWidth = 28;
 // The credit line: the program, its author and maker, the maker's e-mail and web addresses.
 QString creditLine() {
     const QString bar = QStringLiteral("   |   ");
-    return QStringLiteral("Morwick by the Morwick team / Morwick project") + bar + QLatin1String(kMorwickEmail) +
-           bar + QLatin1String(kMorwickWeb);
+    return QStringLiteral("Morwick by the Morwick team / Morwick project") + bar +
+           QLatin1String(kMorwickEmail) + bar + QLatin1String(kMorwickWeb);
 }
 
 const char* const kFilenameFormats[] = {"xx. song.mp3 / xx - song.mp3",
@@ -142,8 +142,8 @@ void TForm1::buildWidgets() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
     auto* columns = new QHBoxLayout(central);
-    columns->setContentsMargins(6, 6, 6, 4);
-    columns->setSpacing(8);
+    columns->setContentsMargins(4, 6, 4, 4);
+    columns->setSpacing(6);
 
     auto button = [this](const char* name, const char* caption, void (TForm1::*slot)()) {
         auto* b = named(new QPushButton(QLatin1String(caption), this), name);
@@ -749,7 +749,8 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {
     command([this] {
-        TrimFilenames(*FileListBox1, *prompts_, filenameFormat(), Options.trim1, Options.trim2, Ask64->isChecked());
+        TrimFilenames(*FileListBox1, *prompts_, filenameFormat(), Options.trim1, Options.trim2,
+                      Ask64->isChecked());
     });
 }
 
@@ -772,7 +773,9 @@ void TForm1::Button9Click() {
 }
 
 void TForm1::Button10Click() {
-    command([this] { RenameFromTags(*FileListBox1, *prompts_, filenameFormat(), Options.trim2, Ask64->isChecked()); });
+    command([this] {
+        RenameFromTags(*FileListBox1, *prompts_, filenameFormat(), Options.trim2, Ask64->isChecked());
+    });
 }
 
 void TForm1::Button12Click() {
@@ -792,20 +795,30 @@ void TForm1::Button14Click() {
     });
 }
 
-void TForm1::Exploredirectory1Click() { ExploreDirectory(currentDirectory()); }
+void TForm1::Exploredirectory1Click() {
+    ExploreDirectory(currentDirectory());
+}
 
-void TForm1::Help2Click() { OpenHelpDocument(QLatin1String(kHelpHtml)); }
+void TForm1::Help2Click() {
+    OpenHelpDocument(QLatin1String(kHelpHtml));
+}
 
-void TForm1::Helpenglish1Click() { OpenHelpDocument(QLatin1String(kHelpEnglish)); }
+void TForm1::Helpenglish1Click() {
+    OpenHelpDocument(QLatin1String(kHelpEnglish));
+}
 
-void TForm1::Helpfinnish1Click() { OpenHelpDocument(QLatin1String(kHelpFinnish)); }
+void TForm1::Helpfinnish1Click() {
+    OpenHelpDocument(QLatin1String(kHelpFinnish));
+}
 
 void TForm1::About1Click() {
     if (form3_)
         prompts_->showModal(*form3_);
 }
 
-void TForm1::setPrompts(Prompts* prompts) { prompts_ = prompts ? prompts : &qtPrompts_; }
+void TForm1::setPrompts(Prompts* prompts) {
+    prompts_ = prompts ? prompts : &qtPrompts_;
+}
 
 template <typename Command> void TForm1::command(Command&& run) {
     RunCommand(this, std::forward<Command>(run));

@@ -81,6 +81,7 @@ int main(int argc, char* argv[]) {
     const double m = median(morwick), f = median(floor);
     std::printf("open a folder of %d files (median of %d)\n", files, runs);
     std::printf("  %-10s %9.1f ms  %10.0f files/s\n", "floor", f, files / f * 1000);
-    std::printf("  %-10s %9.1f ms  %10.0f files/s  %.2f of the floor\n", "Morwick", m, files / m * 1000, f / m);
+    std::printf("  %-10s %9.1f ms  %10.0f files/s  %.2f of the floor\n", "Morwick", m, files / m * 1000,
+                f / m);
     return 0;
 }

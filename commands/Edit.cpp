@@ -219,7 +219,9 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TForm2::setFieldEnabled(QWidget* field, bool enabled) { SetFieldState(field, enabled); }
+void TForm2::setFieldEnabled(QWidget* field, bool enabled) {
+    SetFieldState(field, enabled);
+}
 
 std::array<QWidget*, 7> TForm2::inputFields() const {
     return {Edit6, Edit1, Edit2, Edit3, Edit4, ComboBox1, Edit5};

@@ -1,7 +1,7 @@
 #include "commands/Prompts.h"
 
-#include <QDialog>
 #include <QAbstractButton>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>

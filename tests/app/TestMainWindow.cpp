@@ -514,7 +514,8 @@ private slots:
         QCOMPARE(w->currentDirectory(), music);
         QVERIFY(QFileInfo(music + QStringLiteral("/Group/Record")).isDir());
         QVERIFY(!QFileInfo::exists(music + QStringLiteral("/Band")));
-        QCOMPARE(tree->item(tree->count() - 1)->data(Qt::UserRole).toString(), music + QStringLiteral("/Group"));
+        QCOMPARE(tree->item(tree->count() - 1)->data(Qt::UserRole).toString(),
+                 music + QStringLiteral("/Group"));
     }
 
     void shellCommands() {
@@ -570,7 +571,8 @@ private slots:
     }
 
     void copyTagFillsOnlyFieldsThatTakeIt() {
-        write(QStringLiteral("a.mp3"), audio(300) + tagBytes(makeTag("T", "Band", "Album", "1999", "Note", 1, 17)));
+        write(QStringLiteral("a.mp3"),
+              audio(300) + tagBytes(makeTag("T", "Band", "Album", "1999", "Note", 1, 17)));
         TForm1* w = open();
         find<QWidget>("RadioGroup1Format1")->setProperty("checked", true); // artist from the name
         action("Selectall1")->trigger();
@@ -607,7 +609,8 @@ private slots:
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
         const ID3Tag expected = makeTag("First Song", "Some Band", "First Album", "2004", "", 1, 17);
         QCOMPARE(read(QStringLiteral("01. First Song.mp3")), song + tagBytes(expected));
-        QCOMPARE(read(QStringLiteral("02 - Second Song.mp3")).right(128).mid(3, 11), QByteArray("Second Song"));
+        QCOMPARE(read(QStringLiteral("02 - Second Song.mp3")).right(128).mid(3, 11),
+                 QByteArray("Second Song"));
         QCOMPARE(Options.uses, 13);
 
         QString line;
@@ -639,8 +642,9 @@ private slots:
                 modal->close();
             });
         find<QPushButton>("Button9")->click();
-        QCOMPARE(texts, (QStringList{QStringLiteral("Filename format error in file \"Song.mp3\". Continue batch?"),
-                                     QStringLiteral("Filename format error in file \"Tune.mp3\". Continue batch?")}));
+        QCOMPARE(texts, (QStringList{
+                            QStringLiteral("Filename format error in file \"Song.mp3\". Continue batch?"),
+                            QStringLiteral("Filename format error in file \"Tune.mp3\". Continue batch?")}));
         QCOMPARE(read(QStringLiteral("Tune.mp3")).size(), 328);
     }
 };
