@@ -5,6 +5,7 @@
 #include "core/IoError.h"
 #include "core/Mp3Info.h"
 #include "core/StreamInfo.h"
+#include "support/FakeSelection.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>
@@ -18,25 +19,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <memory>
 
 using namespace testfiles;
 
 namespace {
-
-// The file list as a batch command sees it.
-class FakeFiles : public FileSelection {
-public:
-    QStringList names;
-    QList<bool> selected;
-    int rereads = 0;
-
-    FakeFiles(const QStringList& all, const QList<bool>& marks) : names(all), selected(marks) {}
-    int count() const override { return int(names.size()); }
-    QString name(int index) const override { return names.at(index); }
-    bool isSelected(int index) const override { return selected.at(index); }
-    void deselect(int index) override { selected[index] = false; }
-    void reread() override { ++rereads; }
-};
 
 // What a showing of the dialog displayed.
 struct Shown {
@@ -105,24 +92,18 @@ class TestEditTags : public QObject {
 
 private:
     TForm2* dialog_ = nullptr;
-    QTemporaryDir* dir_ = nullptr;
-    QString oldDir_;
+    std::unique_ptr<WorkDir> dir_;
 
 private slots:
     void initTestCase() {
-        oldDir_ = QDir::currentPath();
         dialog_ = new TForm2; // one dialog for the whole run, as in the program
     }
     void cleanupTestCase() { delete dialog_; }
     void init() {
-        dir_ = new QTemporaryDir;
+        dir_ = std::make_unique<WorkDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
     }
-    void cleanup() {
-        QDir::setCurrent(oldDir_);
-        delete dir_;
-    }
+    void cleanup() { dir_.reset(); }
 
     void dialogShape() {
         TForm2& d = *dialog_;
@@ -190,7 +171,7 @@ private slots:
 
     void nothingSelected() {
         write(QStringLiteral("a.mp3"), body());
-        FakeFiles files({"a.mp3"}, {false});
+        FakeSelection files({"a.mp3"}, {false});
         DialogPrompts prompts;
         EditTags(files, *dialog_, prompts);
         QVERIFY(prompts.shown.isEmpty());
@@ -212,7 +193,7 @@ private slots:
         // The first file keeps an earlier run's disabled fields, which the command undoes.
         for (QWidget* field : dialog_->inputFields())
             dialog_->setFieldEnabled(field, false);
-        FakeFiles files({"a.mp3", "b.mp3", "d.mp3", "c.mp3"}, {true, true, false, true});
+        FakeSelection files({"a.mp3", "b.mp3", "d.mp3", "c.mp3"}, {true, true, false, true});
         DialogPrompts prompts;
         const QColor base = QApplication::palette().color(QPalette::Base);
         prompts.steps = {[&](TForm2& d) {
@@ -333,7 +314,7 @@ private slots:
         QFETCH(QByteArray, newTag);
 
         write(QStringLiteral("f.mp3"), body() + oldTag);
-        FakeFiles files({"f.mp3"}, {true});
+        FakeSelection files({"f.mp3"}, {true});
         DialogPrompts prompts;
         prompts.steps = {[&](TForm2& d) {
             if (!field.isEmpty()) {
@@ -365,7 +346,7 @@ private slots:
         QFETCH(QString, field);
         const QByteArray old = body() + tagBytes(makeTag("Song", "", "", "", "", 0, 17));
         write(QStringLiteral("f.mp3"), old);
-        FakeFiles files({"f.mp3"}, {true});
+        FakeSelection files({"f.mp3"}, {true});
         DialogPrompts prompts;
         prompts.steps = {[&](TForm2& d) {
             QTest::keyClicks(d.Edit1, QStringLiteral("changed"));
@@ -382,7 +363,7 @@ private slots:
 
     void enterSaves() {
         write(QStringLiteral("f.mp3"), body());
-        FakeFiles files({"f.mp3"}, {true});
+        FakeSelection files({"f.mp3"}, {true});
         DialogPrompts prompts;
         prompts.steps = {[](TForm2& d) {
             QTest::keyClicks(d.Edit1, QStringLiteral("Typed"));
@@ -398,7 +379,7 @@ private slots:
         write(QStringLiteral("a.mp3"), body());
         write(QStringLiteral("b.mp3"), body() + tagBytes(makeTag("Song")));
         write(QStringLiteral("c.mp3"), body());
-        FakeFiles files({"a.mp3", "b.mp3", "c.mp3"}, {true, true, true});
+        FakeSelection files({"a.mp3", "b.mp3", "c.mp3"}, {true, true, true});
         DialogPrompts prompts;
         prompts.steps = {save,
                          [](TForm2& d) {

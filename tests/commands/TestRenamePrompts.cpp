@@ -2,6 +2,7 @@
 #include "commands/Prompts.h"
 #include "commands/RenameFiles.h"
 #include "core/Batch.h"
+#include "support/FakeSelection.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestFiles.h"
 
@@ -37,25 +38,6 @@ SeenPrompt renamePrompt(const QString& name) {
 }
 
 // The file list over a directory: entries are names, each with a selection mark.
-class FakeFiles : public FileSelection {
-public:
-    FakeFiles(QStringList names, QList<bool> selected)
-        : names_(std::move(names)), selected_(std::move(selected)) {}
-    int count() const override { return int(names_.size()); }
-    QString name(int index) const override { return names_.at(index); }
-    bool isSelected(int index) const override { return selected_.at(index); }
-    void deselect(int index) override { selected_[index] = false; }
-    void reread() override {
-        ++rereads;
-        selected_.fill(false);
-    }
-    int rereads = 0;
-
-private:
-    QStringList names_;
-    QList<bool> selected_;
-};
-
 // "name=content" for each file in the directory, sorted.
 QStringList listing(const QString& dir) {
     QStringList out;
@@ -155,7 +137,7 @@ private slots:
         QList<SeenPrompt> seen;
         ModalAnswerer answerer;
         queueAnswers(answerer, answers, seen);
-        FakeFiles list(files, selected);
+        FakeSelection list(files, selected);
         QtPrompts real;
         RenameFiles(list, real, ask64);
         QVERIFY(QDir::setCurrent(savedCwd));

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
+#include <memory>
 
 using namespace testfiles;
 
@@ -37,20 +38,14 @@ class TestRenameFromTags : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir* dir_ = nullptr;
-    QString oldDir_;
+    std::unique_ptr<WorkDir> dir_;
 
 private slots:
-    void initTestCase() { oldDir_ = QDir::currentPath(); }
     void init() {
-        dir_ = new QTemporaryDir;
+        dir_ = std::make_unique<WorkDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
     }
-    void cleanup() {
-        QDir::setCurrent(oldDir_);
-        delete dir_;
-    }
+    void cleanup() { dir_.reset(); }
 
     void renames_data() {
         QTest::addColumn<QByteArray>("tag"); // empty: no tag

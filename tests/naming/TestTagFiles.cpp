@@ -22,6 +22,7 @@
 #include <QTest>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 
 using namespace testfiles;
@@ -148,8 +149,7 @@ private:
     TForm2* dialog_ = nullptr;
     QWidget* window_ = nullptr;
     BatchTagFields fields_;
-    QTemporaryDir* dir_ = nullptr;
-    QString oldDir_;
+    std::unique_ptr<WorkDir> dir_;
 
     void setGenre(const QString& name) { fields_.genre->setCurrentIndex(fields_.genre->findText(name)); }
 
@@ -160,7 +160,6 @@ private:
 
 private slots:
     void initTestCase() {
-        oldDir_ = QDir::currentPath();
         dialog_ = new TForm2;
         window_ = new QWidget;
         const auto edit = [this](int maxLength) {
@@ -181,9 +180,8 @@ private slots:
         delete window_;
     }
     void init() {
-        dir_ = new QTemporaryDir;
+        dir_ = std::make_unique<WorkDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
         fields_.artist->setText(QStringLiteral("Some Band"));
         fields_.album->setText(QStringLiteral("First Album"));
         fields_.year->setText(QStringLiteral("2004"));
@@ -195,10 +193,7 @@ private slots:
         for (QWidget* field : dialog_->inputFields())
             dialog_->setFieldEnabled(field, true);
     }
-    void cleanup() {
-        QDir::setCurrent(oldDir_);
-        delete dir_;
-    }
+    void cleanup() { dir_.reset(); }
 
     void writesTag_data() {
         QTest::addColumn<int>("format");

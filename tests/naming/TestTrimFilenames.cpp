@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 using namespace testfiles;
 
@@ -22,20 +23,14 @@ class TestTrimFilenames : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir* dir_ = nullptr;
-    QString oldDir_;
+    std::unique_ptr<WorkDir> dir_;
 
 private slots:
-    void initTestCase() { oldDir_ = QDir::currentPath(); }
     void init() {
-        dir_ = new QTemporaryDir;
+        dir_ = std::make_unique<WorkDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
     }
-    void cleanup() {
-        QDir::setCurrent(oldDir_);
-        delete dir_;
-    }
+    void cleanup() { dir_.reset(); }
 
     // Two names trimming to one: the first in list order gets it, the second keeps its own; an
     // unselected file and one already trimmed stay as they are.

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -56,6 +57,14 @@ QByteArray audio(int size, char seed) {
     for (int i = 0; i < size; ++i)
         out[i] = char('a' + (seed + i * 7) % 26); // lower-case letters only
     return out;
+}
+
+WorkDir::WorkDir() : previous_(QDir::currentPath()) {
+    entered_ = dir_.isValid() && QDir::setCurrent(dir_.path());
+}
+
+WorkDir::~WorkDir() {
+    QDir::setCurrent(previous_);
 }
 
 } // namespace testfiles

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 
 // Small file helpers shared by the tests. Paths are plain UTF-8 paths.
 namespace testfiles {
@@ -20,5 +21,23 @@ ID3Tag makeTag(const char* title, const char* artist = "", const char* album = "
 QByteArray tagBytes(const ID3Tag& tag);
 // `size` bytes of stand-in audio that holds neither "TAG" nor "ID3" nor 0xFF sync bytes.
 QByteArray audio(int size, char seed = 'a');
+
+// A temporary folder that is the working directory while it lives; the old one comes back
+// when it goes.
+class WorkDir {
+public:
+    WorkDir();
+    ~WorkDir();
+    WorkDir(const WorkDir&) = delete;
+    WorkDir& operator=(const WorkDir&) = delete;
+    bool isValid() const { return dir_.isValid() && entered_; }
+    QString path() const { return dir_.path(); }
+    QString filePath(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QString previous_;
+    QTemporaryDir dir_;
+    bool entered_ = false;
+};
 
 } // namespace testfiles
