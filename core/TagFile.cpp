@@ -57,9 +57,17 @@ void WriteTag(const QString& path) {
     if (!file.open(path, O_RDWR))
         return;
     const int64_t size = file.size();
+    bool overwrite = false;
     if (HasTag) {
         if (size < kTagSize)
             ThrowError(QString::fromLatin1(kReadBeyondEnd)); // shrank since ReadTag
+        // The trailer ReadTag saw may be gone by now (another program removed the tag, or
+        // added bytes after it); writing over what stands there instead would destroy it.
+        char magic[kMagicWidth];
+        file.readExactly(magic, kMagicWidth, size - kTagSize);
+        overwrite = std::memcmp(magic, kTagMagic, kMagicWidth) == 0;
+    }
+    if (overwrite) {
         file.writeAll(&CurrentTag, kTagSize, size - kTagSize);
     } else {
         try {

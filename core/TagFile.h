@@ -12,7 +12,8 @@
 void ReadTag(const QString& path);
 
 // Writes CurrentTag (byte 125 set to 0 first) over the file's last 128 bytes when HasTag is
-// true, else appends it. Gives the owner write permission first when the file lacks it; a
-// missing file or a failed open does nothing. A failure after the open throws CommandError;
-// an append that fails part-way is cut back, so the file never keeps half a tag.
+// true and those bytes still begin with "TAG", else appends it: a trailer that has gone since
+// ReadTag is never "replaced" by overwriting what now ends the file. Gives the owner write
+// permission first when the file lacks it; a missing file or a failed open does nothing. A failure after the
+// open throws CommandError; an append that fails part-way is cut back, so the file never keeps half a tag.
 void WriteTag(const QString& path);

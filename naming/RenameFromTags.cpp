@@ -24,6 +24,11 @@ QString NamePart(const char (&field)[kTextWidth]) {
 
 void RenameFromTags(FileSelection& files, Prompts& prompts, int filenameFormat, int numbersTo, bool ask64) {
     RunBatch(files, [&](const QString& name) {
+        // An entry whose tag cannot be read (it vanished, or a folder took its name) must not be
+        // named after whatever tag the buffer still holds: it starts from no tag and is skipped.
+        CurrentTag = ID3Tag{};
+        CurrentTag.genre = kNoGenre;
+        HasTag = false;
         ReadTag(name);
         const QString title = NamePart(CurrentTag.title);
         const QString artist = NamePart(CurrentTag.artist);

@@ -8,7 +8,8 @@ class Prompts;
 // 1 "xx - "). Title and artist are the whole 30-byte fields with the characters a file name may
 // not hold dropped, codes 0..32 trimmed at both ends, and cut at a zero byte that is still
 // inside. A file whose title and artist are both empty (one without a tag, for one) is left
-// alone. The new name goes through AskShortFilename (`ask64`) and RenameFile, whose failure
-// is silent. Nothing selected does nothing; the list is re-read at the end. A CommandError
-// from reading a tag propagates at once; the later entries stay selected.
+// alone, and so is an entry whose tag cannot be read (missing, or no longer a file). The new name goes
+// through AskShortFilename (`ask64`) and RenameFile, whose failure is silent. Nothing selected does nothing;
+// the list is re-read at the end. A CommandError from reading a tag propagates at once; the later entries
+// stay selected.
 void RenameFromTags(FileSelection& files, Prompts& prompts, int filenameFormat, int numbersTo, bool ask64);
