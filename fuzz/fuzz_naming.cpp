@@ -1,0 +1,129 @@
+// The naming rules on arbitrary names, paths and texts:
+// - SplitFilename under every filename format, TrimFilename under every format, case and track
+//   style (the result always ends in ".mp3"), BuildFilename (".mp3" under formats 0..3, nothing
+//   otherwise) and ArtistAlbumFromPath (values never longer than the fields);
+// - ReplaceInName with any search and replacement: it always ends (run with -timeout), a result
+//   no longer holds the search text and has at most 255 characters, and it agrees with a plain
+//   step-by-step replacement wherever that one settles within a step budget;
+// - file names: EncodeFileName(DecodeFileName(bytes)) == bytes for any bytes, and
+//   DecodeFileName(EncodeFileName(s)) == s for every s that DecodeFileName makes.
+#include "FuzzSupport.h"
+
+#include "commands/SearchReplace.h"
+#include "core/AnsiText.h"
+#include "core/FileName.h"
+#include "naming/Formats.h"
+#include "naming/TrimFilename.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+#include <set>
+
+using namespace fuzzsupport;
+
+namespace {
+
+// A text either as a file name would arrive (bytes decoded) or as any UTF-16, lone surrogates
+// included (typed or pasted).
+QString takeText(FuzzedDataProvider& in, size_t maxBytes) {
+    const bool decoded = in.ConsumeBool();
+    const std::string bytes = in.ConsumeRandomLengthString(maxBytes);
+    if (decoded)
+        return DecodeFileName(QByteArray(bytes.data(), qsizetype(bytes.size())));
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data()), qsizetype(bytes.size() / 2));
+}
+
+// The rule done literally, remembering every name produced. Gives the final name, nullopt for a
+// repetition that never ends or grows past the limit, or `undecided` when the budget ran out.
+enum class Plain { Done, Endless, Undecided };
+Plain plainReplace(QString s, const QString& search, const QString& replacement, QString& out) {
+    constexpr int kBudget = 2000;
+    std::set<QString> seen;
+    for (int step = 0; step < kBudget; ++step) {
+        const qsizetype p = s.indexOf(search);
+        if (p < 0) {
+            out = s;
+            return Plain::Done;
+        }
+        if (!seen.insert(s).second)
+            return Plain::Endless;
+        s.replace(p, search.size(), replacement);
+        if (s.size() > kMaxReplacedNameLength)
+            return Plain::Endless;
+    }
+    return Plain::Undecided;
+}
+
+void checkReplace(const QString& name, const QString& search, const QString& replacement) {
+    const std::optional<QString> result = ReplaceInName(name, search, replacement);
+    if (result) {
+        if (!search.isEmpty())
+            check(!result->contains(search), "the replaced name still holds the search text");
+        check(result->size() <= kMaxReplacedNameLength, "the replaced name is longer than 255");
+    }
+    if (search.isEmpty()) {
+        check(result == name, "an empty search changed the name");
+        return;
+    }
+    QString plain;
+    switch (plainReplace(name, search, replacement, plain)) {
+    case Plain::Done:
+        check(result == plain, "the replacement disagrees with the plain steps");
+        break;
+    case Plain::Endless:
+        check(!result, "a replacement that never ends gave a name");
+        break;
+    case Plain::Undecided:
+        break;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+
+    const QByteArray rawName = QByteArray::fromStdString(in.ConsumeRandomLengthString(300));
+    const QString decoded = DecodeFileName(rawName);
+    check(EncodeFileName(decoded) == rawName, "EncodeFileName(DecodeFileName(bytes)) != bytes");
+    check(DecodeFileName(EncodeFileName(decoded)) == decoded, "DecodeFileName(EncodeFileName(s)) != s");
+
+    const QString name = takeText(in, 300);
+    const QString artistField = takeText(in, 64);
+    for (int format = -1; format <= 3; ++format) {
+        const SplitName split = SplitFilename(name, format, artistField);
+        if (format == -1)
+            check(split.track == 0 && split.title.isEmpty() && !split.formatError,
+                  "format -1 split something");
+        for (int caseValue = 0; caseValue <= 1; ++caseValue) {
+            for (int numbersTo = 0; numbersTo <= 1; ++numbersTo) {
+                const QString trimmed = TrimFilename(name, format, caseValue, numbersTo);
+                check(trimmed.endsWith(QStringLiteral(".mp3")), "TrimFilename result does not end in .mp3");
+            }
+        }
+    }
+
+    const int track = in.ConsumeIntegral<int>();
+    const QString artist = takeText(in, 64);
+    const QString title = takeText(in, 64);
+    for (int format = -1; format <= 4; ++format) {
+        const QString built = BuildFilename(track, artist, title, format, in.ConsumeIntegralInRange(0, 1));
+        if (format >= 0 && format <= 3)
+            check(built.endsWith(QStringLiteral(".mp3")), "BuildFilename result does not end in .mp3");
+        else
+            check(built.isEmpty(), "BuildFilename built a name under no format");
+    }
+
+    const QString path = QLatin1Char('/') + takeText(in, 200);
+    for (int format = -1; format <= 6; ++format) {
+        const ArtistAlbum aa = ArtistAlbumFromPath(path, format, in.ConsumeBool(), in.ConsumeBool());
+        check((!aa.artist || aa.artist->size() <= kArtistAlbumWidth) &&
+                  (!aa.album || aa.album->size() <= kArtistAlbumWidth),
+              "a directory value is longer than its field");
+    }
+    (void)ToAnsi(artist);
+
+    const QString search = takeText(in, 24);
+    const QString replacement = takeText(in, 24);
+    checkReplace(name.left(kMaxReplacedNameLength), search, replacement);
+    return 0;
+}
