@@ -137,7 +137,7 @@ void copyRange(int in, int64_t inPos, int out, int64_t len) {
             loff_t from = inPos + done, to = done;
             n = ::copy_file_range(in, &from, out, &to, chunk, 0);
             if (n < 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)) {
-                way = Way::CopyFileRange;
+                way = Way::SendFile;
                 continue;
             }
         } else if (way == Way::SendFile) {
@@ -146,7 +146,7 @@ void copyRange(int in, int64_t inPos, int out, int64_t len) {
             off_t from = off_t(inPos + done);
             n = ::sendfile(out, in, &from, chunk);
             if (n < 0 && (errno == ENOSYS || errno == EINVAL)) {
-                way = Way::CopyFileRange;
+                way = Way::ReadWrite;
                 continue;
             }
         } else {
