@@ -545,7 +545,15 @@ void noteProbe(const char* command, int files, double seconds) {
         "%s, %.1f us per file",
         command, files, p.selectionSignals, p.modelSignals, p.paints,
         p.statusChanged() ? "CHANGED" : "unchanged", seconds / files * 1e6);
-    extraLines.push_back(buf);
+    // One line per command: the last run's.
+    char key[64];
+    std::snprintf(key, sizeof key, "%-22s over", command);
+    const auto same = std::find_if(extraLines.begin(), extraLines.end(),
+                                   [&](const std::string& line) { return line.rfind(key, 0) == 0; });
+    if (same != extraLines.end())
+        *same = buf;
+    else
+        extraLines.push_back(buf);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1191,7 +1199,7 @@ void printTargets(const Config& cfg) {
         if (!t)
             return;
         for (const Row& r : t->rows) {
-            if (r.who.rfind("Morwick", 0) != 0 || r.seconds <= 0)
+            if (r.who.rfind("Morwick", 0) != 0 || r.seconds <= 0 || &r != t->morwick())
                 continue;
             const double ratio = r.files / r.seconds / t->floorRate();
             std::printf("  %-4s %-30s %.2f of the floor (target %.1f)\n", ratio >= target ? "met" : "MISS",
