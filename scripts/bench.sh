@@ -53,4 +53,7 @@ build=${MORWICK_BENCH_BUILD_DIR:-$root/build-bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORWICK_BENCH=ON -DMORWICK_TESTS=OFF >/dev/null
 cmake --build "$build" --target bench_suite
 echo "free space in ${TMPDIR:-/tmp}: $(df -h --output=avail "${TMPDIR:-/tmp}" | tail -1 | tr -d ' ')"
-MORWICK_FIXTURES=$(cd "$fixtures" && pwd) exec "$build/bench/bench_suite" "$@"
+# The data (gigabytes of it) goes however the run ends: finished, failed or interrupted.
+data=$(mktemp -d "${TMPDIR:-/tmp}/morwick-bench.XXXXXX")
+trap 'rm -rf "$data"' EXIT
+MORWICK_FIXTURES=$(cd "$fixtures" && pwd) TMPDIR="$data" "$build/bench/bench_suite" "$@"
