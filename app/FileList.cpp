@@ -57,6 +57,7 @@ QStringList FileList::ReadMp3Names(const QString& dir) {
 
 void FileList::reread() {
     const QStringList names = ReadMp3Names(QStringLiteral("."));
+    deselectedBegin_ = deselectedEnd_ = 0; // every mark goes with the old entries
     const QSignalBlocker blockList(this);
     const QSignalBlocker blockSelection(selectionModel());
     clear();
@@ -74,14 +75,44 @@ QString FileList::name(int index) const {
 }
 
 bool FileList::isSelected(int index) const {
+    if (index >= deselectedBegin_ && index < deselectedEnd_)
+        return false;
     return selectionModel()->isSelected(model()->index(index, 0));
 }
 
 void FileList::deselect(int index) {
     // Quietly: a batch loop deselecting is no selection change of the user's, so no status
     // line update, no repaint and no file read per entry. The owner repaints once afterwards.
+    if (index >= deselectedBegin_ && index < deselectedEnd_)
+        return;
+    if (index != deselectedEnd_ || deselectedBegin_ == deselectedEnd_) {
+        applyDeselections();
+        deselectedBegin_ = index;
+    }
+    deselectedEnd_ = index + 1;
+}
+
+void FileList::endBatch() {
+    applyDeselections();
+}
+
+void FileList::applyDeselections() {
+    if (deselectedBegin_ == deselectedEnd_)
+        return;
+    const QItemSelection rows(model()->index(deselectedBegin_, 0), model()->index(deselectedEnd_ - 1, 0));
+    deselectedBegin_ = deselectedEnd_ = 0;
     const QSignalBlocker block(selectionModel());
-    selectionModel()->select(model()->index(index, 0), QItemSelectionModel::Deselect);
+    selectionModel()->select(rows, QItemSelectionModel::Deselect);
+}
+
+bool FileList::event(QEvent* event) {
+    applyDeselections();
+    return QListWidget::event(event);
+}
+
+bool FileList::viewportEvent(QEvent* event) {
+    applyDeselections();
+    return QListWidget::viewportEvent(event);
 }
 
 QString FileList::focusedName() const {
@@ -91,6 +122,7 @@ QString FileList::focusedName() const {
 
 void FileList::setAllSelected(bool selected) {
     // Marks only: the focus and the status line stay as they are.
+    deselectedBegin_ = deselectedEnd_ = 0; // all marks are set anew
     {
         const QSignalBlocker block(selectionModel());
         if (selected)

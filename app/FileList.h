@@ -23,8 +23,21 @@ public:
     QString name(int index) const override;
     bool isSelected(int index) const override;
     void deselect(int index) override;
+    void endBatch() override;
 
     // The focused entry's name, or an empty string.
     QString focusedName() const;
     void setAllSelected(bool selected);
+
+protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    // Deselecting one entry in the selection model costs microseconds, more than the work on
+    // a small file, so a batch loop's deselections in a row are gathered here and handed over
+    // at once: at the end of the batch, or before any event (a paint behind a prompt, a key).
+    void applyDeselections();
+    int deselectedBegin_ = 0; // rows [begin, end) are deselected but still marked in the model
+    int deselectedEnd_ = 0;
 };

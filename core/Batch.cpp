@@ -13,13 +13,21 @@ bool RunBatch(FileSelection& files, const std::function<BatchStep(const QString&
     if (!files.anySelected())
         return false;
     const int n = files.count();
-    for (int i = 0; i < n; ++i) {
-        if (!files.isSelected(i))
-            continue;
-        files.deselect(i);
-        if (work(files.name(i)) == BatchStep::Stop)
-            return true;
+    try {
+        for (int i = 0; i < n; ++i) {
+            if (!files.isSelected(i))
+                continue;
+            files.deselect(i);
+            if (work(files.name(i)) == BatchStep::Stop) {
+                files.endBatch();
+                return true;
+            }
+        }
+    } catch (...) {
+        files.endBatch();
+        throw;
     }
+    files.endBatch();
     if (reread)
         files.reread();
     return true;

@@ -16,6 +16,9 @@ public:
     virtual void deselect(int index) = 0;
     // Reads the directory again: new names shown, every selection mark gone.
     virtual void reread() = 0;
+    // Called once when a batch loop ends, however it ends. A list may hold back the marks its
+    // loop removed (isSelected already answers for them) and show them all here at once.
+    virtual void endBatch() {}
 
     bool anySelected() const;
 };

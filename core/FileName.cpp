@@ -1,5 +1,7 @@
 #include "core/FileName.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
@@ -40,10 +42,13 @@ int utf8Sequence(const unsigned char* p, qsizetype left, char32_t& cp) {
 } // namespace
 
 QString DecodeFileName(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype n = bytes.size();
+    // Most names are plain ASCII, which decodes byte for byte.
+    if (std::all_of(p, p + n, [](unsigned char b) { return b < 0x80; }))
+        return QString::fromLatin1(bytes);
+    QString out;
+    out.reserve(n);
     for (qsizetype i = 0; i < n;) {
         char32_t cp = 0;
         const int len = utf8Sequence(p + i, n - i, cp);
@@ -64,37 +69,43 @@ QString DecodeFileName(const QByteArray& bytes) {
 }
 
 QByteArray EncodeFileName(const QString& name) {
-    QByteArray out;
-    out.reserve(name.size());
     const qsizetype n = name.size();
+    const char16_t* s = reinterpret_cast<const char16_t*>(name.utf16());
+    // Every UTF-16 unit takes at most three bytes (a surrogate pair four, for two units); the
+    // bytes go straight into the buffer, which is cut to length at the end.
+    QByteArray out(n * 3, Qt::Uninitialized);
+    char* o = out.data();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = name.at(i).unicode();
+        const char16_t c = s[i];
         char32_t cp = c;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(name.at(i + 1).unicode())) {
-            cp = QChar::surrogateToUcs4(c, name.at(i + 1).unicode());
+        if (c < 0x80) {
+            *o++ = char(c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            cp = QChar::surrogateToUcs4(c, s[i + 1]);
             ++i;
         } else if (isEscapedByte(c)) {
-            out.append(char(c - kEscapeBase));
+            *o++ = char(c - kEscapeBase);
             continue;
         } else if (QChar::isSurrogate(c)) {
             cp = 0xFFFD; // a stray surrogate that no decoded name holds
         }
-        if (cp < 0x80) {
-            out.append(char(cp));
-        } else if (cp < 0x800) {
-            out.append(char(0xC0 | (cp >> 6)));
-            out.append(char(0x80 | (cp & 0x3F)));
+        if (cp < 0x800) {
+            *o++ = char(0xC0 | (cp >> 6));
+            *o++ = char(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.append(char(0xE0 | (cp >> 12)));
-            out.append(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.append(char(0x80 | (cp & 0x3F)));
+            *o++ = char(0xE0 | (cp >> 12));
+            *o++ = char(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = char(0x80 | (cp & 0x3F));
         } else {
-            out.append(char(0xF0 | (cp >> 18)));
-            out.append(char(0x80 | ((cp >> 12) & 0x3F)));
-            out.append(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.append(char(0x80 | (cp & 0x3F)));
+            *o++ = char(0xF0 | (cp >> 18));
+            *o++ = char(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = char(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = char(0x80 | (cp & 0x3F));
         }
     }
+    out.truncate(o - out.constData());
     return out;
 }
 

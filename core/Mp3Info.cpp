@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 mp3info Mp3Info;
 
@@ -88,14 +89,12 @@ bool applyXing(const unsigned char* frame, mp3info& info) {
 
 void ReadMp3Info(const QString& path, mp3info& info) {
     info = mp3info{};
-    // A directory opens fine for reading but is no MP3 file.
-    if (!FileExists(path))
-        return;
     PosixFile file;
-    if (!file.open(path, O_RDONLY))
+    struct stat st {};
+    if (!file.openRegular(path, O_RDONLY, st)) // a directory opens fine but is no MP3 file
         return;
 
-    info.size = file.size();
+    info.size = st.st_size;
     // A file shorter than the window is searched on what it has.
     const int64_t windowSize = std::min<int64_t>(info.size, kScanWindow);
     std::array<unsigned char, kScanWindow> window{};

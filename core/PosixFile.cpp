@@ -33,6 +33,17 @@ bool PosixFile::open(const QString& path, int flags, mode_t mode) {
     return fd_ >= 0;
 }
 
+bool PosixFile::openRegular(const QString& path, int flags, struct stat& st) {
+    if (!open(path, flags | O_NONBLOCK | O_NOCTTY))
+        return false;
+    if (::fstat(fd_, &st) != 0)
+        ThrowIoError(errno);
+    if (S_ISREG(st.st_mode))
+        return true;
+    ::close(std::exchange(fd_, -1));
+    return false;
+}
+
 int64_t PosixFile::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // A file descriptor owned for one operation: opened, used with absolute positions, closed on
@@ -20,6 +21,11 @@ public:
     // Opens `path` (a Morwick name, see FileName.h) with open(2) flags; false when it fails,
     // with errno left as open(2) set it.
     bool open(const QString& path, int flags, mode_t mode = 0);
+    // Opens `path` only when it names a regular file (a symbolic link is followed), with one path
+    // lookup: the type is checked on the opened descriptor, and the open cannot block on a pipe
+    // of that name. False when the open fails or the file is of another kind (closed again);
+    // `st` receives what fstat(2) says of it.
+    bool openRegular(const QString& path, int flags, struct stat& st);
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 

@@ -22,12 +22,11 @@ void setNoTag() {
 } // namespace
 
 void ReadTag(const QString& path) {
-    if (!FileExists(path))
-        return;
     PosixFile file;
-    if (!file.open(path, O_RDONLY))
+    struct stat st {};
+    if (!file.openRegular(path, O_RDONLY, st)) // missing, or a directory or other non-file
         return;
-    const int64_t size = file.size();
+    const int64_t size = st.st_size;
     if (size < kTagSize) { // too short to hold a trailer
         file.close();
         setNoTag();
@@ -47,16 +46,23 @@ void ReadTag(const QString& path) {
 }
 
 void WriteTag(const QString& path) {
-    const FileStatus status = StatFile(path);
-    if (!status.regular)
-        return;
-    CurrentTag.zero = 0;
-    if ((status.mode & S_IWUSR) == 0)
-        ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR);
     PosixFile file;
-    if (!file.open(path, O_RDWR))
-        return;
-    const int64_t size = file.size();
+    struct stat st {};
+    if (!file.openRegular(path, O_RDWR, st)) {
+        // Without its owner-write bit only root may open the file for writing: give the bit
+        // and try once more. Anything else (missing, a directory) is left alone.
+        if (errno != EACCES)
+            return;
+        const FileStatus status = StatFile(path);
+        if (!status.regular || (status.mode & S_IWUSR) != 0 ||
+            ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR) != 0 ||
+            !file.openRegular(path, O_RDWR, st))
+            return;
+    }
+    CurrentTag.zero = 0;
+    if ((st.st_mode & S_IWUSR) == 0) // opened anyway (root): the file still gets the bit
+        ::fchmod(file.fd(), (st.st_mode & 07777) | S_IWUSR);
+    const int64_t size = st.st_size;
     bool overwrite = false;
     if (HasTag) {
         if (size < kTagSize)

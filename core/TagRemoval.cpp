@@ -54,7 +54,33 @@ bool wellFormedId3v2Header(const uint8_t* h) {
     return h[6] < 0x80 && h[7] < 0x80 && h[8] < 0x80 && h[9] < 0x80;
 }
 
-QByteArray readRange(const PosixFile& file, int64_t from, int64_t to) {
+// The file's last bytes, read once: every trailing tag is searched within them (the ID3v2
+// window, the ID3v1 trailer and the Lyrics3 window, one below the other), so one read serves
+// them all. A read outside them (a Lyrics3 block found through its size field) goes to the file.
+constexpr int64_t kTailBytes = 8192;
+static_assert(kTailBytes >= kTrailingId3Window + kTagSize + kLyricsWindow);
+
+class TailReader {
+public:
+    TailReader(const PosixFile& file, int64_t size)
+        : file_(file), from_(std::max<int64_t>(0, size - kTailBytes)) {
+        tail_.resize(qsizetype(size - from_));
+        file.readExactly(tail_.data(), size - from_, from_);
+    }
+    void readExactly(void* buf, int64_t n, int64_t pos) const {
+        if (pos >= from_ && pos + n <= from_ + tail_.size())
+            std::memcpy(buf, tail_.constData() + (pos - from_), size_t(n));
+        else
+            file_.readExactly(buf, n, pos);
+    }
+
+private:
+    const PosixFile& file_;
+    int64_t from_;
+    QByteArray tail_;
+};
+
+QByteArray readRange(const TailReader& file, int64_t from, int64_t to) {
     QByteArray buf(qsizetype(to - from), Qt::Uninitialized);
     file.readExactly(buf.data(), to - from, from);
     return buf;
@@ -68,7 +94,7 @@ struct Span {
 
 // A well-formed ID3v2 tag that fits before the end, searched from the start of the window; the
 // first one decides.
-void cutTrailingId3v2(const PosixFile& file, Span& keep) {
+void cutTrailingId3v2(const TailReader& file, Span& keep) {
     const int64_t from = std::max(keep.begin, keep.end - kTrailingId3Window);
     const QByteArray buf = readRange(file, from, keep.end);
     const auto* bytes = reinterpret_cast<const uint8_t*>(buf.constData());
@@ -82,7 +108,7 @@ void cutTrailingId3v2(const PosixFile& file, Span& keep) {
     }
 }
 
-void cutId3v1(const PosixFile& file, Span& keep) {
+void cutId3v1(const TailReader& file, Span& keep) {
     if (keep.end - keep.begin <= kTagSize) // a trailer at the first byte never goes
         return;
     char magic[kMagicWidth];
@@ -94,7 +120,7 @@ void cutId3v1(const PosixFile& file, Span& keep) {
 // A Lyrics3 version 2 block ends in six digits (the size of the block from "LYRICSBEGIN" up to
 // those digits) and "LYRICS200". Where that size is sound it finds a block of any length;
 // otherwise a "LYRICSBEGIN" in the last kilobyte followed by "LYRICS200" marks it.
-void cutLyrics3v2(const PosixFile& file, Span& keep) {
+void cutLyrics3v2(const TailReader& file, Span& keep) {
     const int64_t trailer = kLyricsSizeDigits + kLyricsEndSize;
     if (keep.end - keep.begin >= trailer + kLyricsBeginSize) {
         const QByteArray tail = readRange(file, keep.end - trailer, keep.end);
@@ -250,12 +276,8 @@ void rewriteWithout(const QString& path, const PosixFile& original, const struct
 }
 
 void truncateTo(const QString& path, int64_t length) {
-    PosixFile file;
-    if (!file.open(path, O_WRONLY))
+    if (::truncate(EncodeFileName(path).constData(), off_t(length)) != 0)
         ThrowIoError(errno);
-    if (::ftruncate(file.fd(), off_t(length)) != 0)
-        ThrowIoError(errno);
-    file.close();
 }
 
 } // namespace
@@ -281,10 +303,11 @@ bool RemoveAllTags(const QString& path) {
                 ThrowError(QString::fromLatin1(kRangeCheck));
         }
     }
+    const TailReader tail(file, st.st_size);
     if (keep.end > keep.begin)
-        cutTrailingId3v2(file, keep);
-    cutId3v1(file, keep);
-    cutLyrics3v2(file, keep);
+        cutTrailingId3v2(tail, keep);
+    cutId3v1(tail, keep);
+    cutLyrics3v2(tail, keep);
 
     if (keep.begin == 0 && keep.end == st.st_size)
         return false;

@@ -561,6 +561,10 @@ private slots:
         QVERIFY(!w->fileList()->isSelected(0));
         QVERIFY(!w->fileList()->isSelected(1));
         QVERIFY(w->fileList()->isSelected(2));
+        // The list's own selection says the same, as the user sees it.
+        const QList<QListWidgetItem*> marked = w->fileList()->selectedItems();
+        QCOMPARE(marked.size(), 1);
+        QCOMPARE(marked.front()->text(), QStringLiteral("c.mp3"));
         // The program goes on: the next run finishes the rest.
         QFile::setPermissions(QStringLiteral("b.mp3"), QFile::ReadOwner | QFile::WriteOwner);
         action("Selectall1")->trigger();
@@ -624,6 +628,29 @@ private slots:
         QCOMPARE(line, QStringLiteral("You have tagged 13 files"));
         w->close(); // the close box writes nothing: the stored count stays
         QCOMPARE(storedValues().value(QStringLiteral("morwick/uses")), QStringLiteral("10"));
+    }
+
+    // A batch that stops leaves the list's own selection as the loop left it, with no event in
+    // between: the file done is unmarked, the one after it still marked.
+    void stoppedBatchLeavesTheSelectionExact() {
+        write(QStringLiteral("Song.mp3"), audio(200));
+        write(QStringLiteral("Tune.mp3"), audio(200));
+        TForm1* w = open();
+        TForm2 form2(w);
+        w->setDialogs(&form2, nullptr);
+        struct AnswerNo : Prompts {
+            bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+            QString inputBox(const QString&, const QString&, const QString& text) override { return text; }
+            bool errorQuestion(const QString&) override { return false; }
+            int showModal(QDialog&) override { return QDialog::Rejected; }
+        } no;
+        w->setPrompts(&no);
+        w->fileList()->setAllSelected(true);
+        w->Button9Click();
+        w->setPrompts(nullptr);
+        const QList<QListWidgetItem*> marked = w->fileList()->selectedItems();
+        QCOMPARE(marked.size(), 1);
+        QCOMPARE(marked.front()->text(), QStringLiteral("Tune.mp3"));
     }
 
     // Only No stops the batch; the question's close box goes on like Yes.

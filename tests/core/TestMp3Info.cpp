@@ -10,6 +10,7 @@
 #include <QTest>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testfiles;
@@ -286,6 +287,11 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("missing") << dir_.filePath(QStringLiteral("missing.mp3"));
         QTest::newRow("directory") << dir_.path();
+        // A pipe opens without blocking and is no file: the reader must not wait for a writer.
+        const QString pipe = dir_.filePath(QStringLiteral("pipe.mp3"));
+        QFile::remove(pipe);
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        QTest::newRow("pipe") << pipe;
     }
     void notOpenable() {
         QFETCH(QString, path);
