@@ -4,6 +4,7 @@
 #include "app/DirectoryList.h"
 #include "app/ErrorBox.h"
 #include "app/FileList.h"
+#include "app/ProgressBar.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "commands/CopyTag.h"
@@ -290,6 +291,8 @@ void TForm1::buildWidgets() {
     bar->setSizeGripEnabled(false);
     bar->addWidget(statusPanel_, 1);
     setStatusBar(bar);
+    progress_ = std::make_unique<StatusBarProgress>(bar);
+    SetBatchProgress(progress_.get());
 
     // The browser's links.
     connect(DriveComboBox1, &QComboBox::activated, this, &TForm1::driveChosen);

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <memory>
 
 class DirectoryList;
 class FileList;
@@ -20,6 +21,7 @@ class QMenu;
 class QPushButton;
 class TForm2;
 class TForm3;
+class StatusBarProgress;
 
 // The status line text for a file's tag: "#track", then artist, title, year and comment and
 // "[genre]", each present one after ten spaces, blanks trimmed from both ends.
@@ -131,6 +133,7 @@ private:
     QAction *Capitalize1 = nullptr, *Sentence1 = nullptr, *xxtitlemp31 = nullptr, *xxtitlemp32 = nullptr;
     QAction* Filenameshortcut1 = nullptr;
 
+    std::unique_ptr<StatusBarProgress> progress_;
     bool toggleAllNone_ = false; // Toggle all / none alternates on its own flag
     bool centred_ = false;
     QMap<QString, QString> lastDirectoryOnDrive_;

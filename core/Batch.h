@@ -23,6 +23,19 @@ public:
     bool anySelected() const;
 };
 
+// Shows how far a batch has come, for a long one; core knows nothing of how. It must not run
+// the event loop, so nothing else can start while a batch runs.
+class BatchProgress {
+public:
+    virtual ~BatchProgress() = default;
+    virtual void begin(int entries) = 0;
+    // `position` entries of the list have been passed.
+    virtual void advance(int position) = 0;
+    virtual void end() = 0;
+};
+// The one progress display every batch reports to (nullptr: none).
+void SetBatchProgress(BatchProgress* progress);
+
 // What the work on one file tells the batch loop.
 enum class BatchStep { Continue, Stop };
 

@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <memory>
 
 using namespace testfiles;
@@ -673,6 +674,34 @@ private slots:
                             QStringLiteral("Filename format error in file \"Song.mp3\". Continue batch?"),
                             QStringLiteral("Filename format error in file \"Tune.mp3\". Continue batch?")}));
         QCOMPARE(read(QStringLiteral("Tune.mp3")).size(), 328);
+    }
+
+    // A batch that runs for a while shows its progress in the status bar, and the bar goes
+    // when the batch ends.
+    void longBatchShowsProgress() {
+        const QString longTitle(40, QLatin1Char('x'));
+        for (int i = 1; i <= 3; ++i)
+            write(QStringLiteral("0%1. %2.mp3").arg(i).arg(longTitle), audio(200));
+        TForm1* w = open();
+        TForm2 form2(w);
+        w->setDialogs(&form2, nullptr);
+        auto* bar = find<QWidget>("BatchProgress");
+        bool shownDuringBatch = false;
+        ModalAnswerer answers;
+        answers.add([&](QWidget* modal) {
+            QThread::msleep(450); // a person reading the prompt
+            QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        for (int i = 0; i < 2; ++i)
+            answers.add([&](QWidget* modal) {
+                shownDuringBatch = shownDuringBatch || bar->isVisible();
+                QTest::keyClick(modal, Qt::Key_Escape);
+            });
+        action("Selectall1")->trigger();
+        find<QPushButton>("Button9")->click();
+        QCOMPARE(answers.remaining(), 0);
+        QVERIFY(shownDuringBatch);
+        QVERIFY(!bar->isVisible());
     }
 };
 

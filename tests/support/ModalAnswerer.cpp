@@ -10,7 +10,8 @@
 
 namespace {
 
-// Marks a widget as answered; a dialog built later at the same address starts unmarked.
+// Marks a widget as answered while it stays up; a dialog built later at the same address starts
+// unmarked, and one shown again (the program keeps its dialogs) loses the mark when it hides.
 const char* const kAnsweredProperty = "modalAnswererAnswered";
 
 void closeModal(QWidget* modal) {
@@ -32,6 +33,7 @@ void ModalAnswerer::poll() {
     if (modal == nullptr || modal->property(kAnsweredProperty).toBool())
         return;
     modal->setProperty(kAnsweredProperty, true);
+    modal->installEventFilter(this);
     if (answers_.isEmpty()) {
         closeModal(modal);
         QTest::qFail(qPrintable(QStringLiteral("unexpected modal window \"%1\"").arg(modal->windowTitle())),
@@ -42,6 +44,14 @@ void ModalAnswerer::poll() {
     answer(modal);
     if (QTest::currentTestFailed() && modal->isVisible())
         closeModal(modal);
+}
+
+bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide) {
+        watched->setProperty(kAnsweredProperty, false);
+        watched->removeEventFilter(this);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 ModalAnswerer::Answer AnswerInput(std::optional<QString> text, QList<SeenPrompt>* seen) {

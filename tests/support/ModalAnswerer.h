@@ -25,6 +25,9 @@ public:
     // Answers not used yet.
     int remaining() const { return int(answers_.size()); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void poll();
 
