@@ -17,10 +17,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("Search & replace text in filenames");
 
-QStringList listing() {
-    return QDir::current().entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 } // namespace
 
 class TestSearchReplaceCommand : public QObject {

@@ -24,10 +24,6 @@ public:
     int showModal(QDialog&) override { return ++calls, 0; }
 };
 
-QStringList listing() {
-    return QDir::current().entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 QByteArray songTag(int track) {
     return tagBytes(makeTag("Song", "Band", "", "", "", track));
 }

@@ -11,14 +11,6 @@
 
 using namespace testfiles;
 
-namespace {
-
-QStringList listing() {
-    return QDir::current().entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-} // namespace
-
 class TestTrimFilenames : public QObject {
     Q_OBJECT
 

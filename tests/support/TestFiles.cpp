@@ -59,6 +59,10 @@ QByteArray audio(int size, char seed) {
     return out;
 }
 
+QStringList listing() {
+    return QDir::current().entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
 WorkDir::WorkDir() : previous_(QDir::currentPath()) {
     entered_ = dir_.isValid() && QDir::setCurrent(dir_.path());
 }

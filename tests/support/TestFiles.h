@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Small file helpers shared by the tests. Paths are plain UTF-8 paths.
@@ -21,6 +22,9 @@ ID3Tag makeTag(const char* title, const char* artist = "", const char* album = "
 QByteArray tagBytes(const ID3Tag& tag);
 // `size` bytes of stand-in audio that holds neither "TAG" nor "ID3" nor 0xFF sync bytes.
 QByteArray audio(int size, char seed = 'a');
+
+// The names of the files in the working directory, hidden ones included, sorted.
+QStringList listing();
 
 // A temporary folder that is the working directory while it lives; the old one comes back
 // when it goes.
