@@ -3,7 +3,7 @@
 # time, then prints executions and coverage per target.
 #   fuzz/run.sh [seconds per target, default 600] [target ...]
 # MORWICK_FUZZ_JOBS=2 runs two targets at a time. Corpora grow in build-fuzz/corpus/<target>,
-# seeded from the shared MP3 fixtures and fuzz/seeds/; crashes land in build-fuzz/crashes/<target>/.
+# seeded from the MP3 files in tests/data/ and fuzz/seeds/; crashes land in build-fuzz/crashes/<target>/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
@@ -12,7 +12,7 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_mp3info fuzz_tagfile fuzz_tag_removal fuzz_naming)
 jobs=${MORWICK_FUZZ_JOBS:-1}
 build=${MORWICK_FUZZ_BUILD_DIR:-$root/build-fuzz}
-fixtures=${MORWICK_FIXTURES:-$root/../shared/fixtures}
+fixtures=${MORWICK_FIXTURES:-$root/tests/data}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORWICK_FUZZ=ON -DMORWICK_TESTS=OFF >/dev/null

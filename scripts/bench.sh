@@ -43,7 +43,7 @@ if [ "$peers" = 1 ]; then
     fi
 fi
 
-fixtures=${MORWICK_FIXTURES:-$root/../shared/fixtures}
+fixtures=${MORWICK_FIXTURES:-$root/tests/data}
 if [ ! -f "$fixtures/short-under-10k.mp3" ]; then
     echo "Morwick's MP3 fixtures are not in $fixtures: set MORWICK_FIXTURES to their folder" >&2
     exit 1

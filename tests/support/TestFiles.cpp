@@ -24,7 +24,7 @@ void write(const QString& path, const QByteArray& bytes) {
 QString fixture(const QString& name) {
     QString dir = qEnvironmentVariable("MORWICK_FIXTURES");
     if (dir.isEmpty())
-        dir = QStringLiteral("../shared/fixtures");
+        dir = QStringLiteral("tests/data");
     return dir + QLatin1Char('/') + name;
 }
 

@@ -12,7 +12,7 @@ namespace testfiles {
 
 QByteArray read(const QString& path);
 void write(const QString& path, const QByteArray& bytes);
-// The path of a shared fixture MP3 (read-only: copy before changing it).
+// The path of a fixture MP3 from tests/data/ (read-only: copy before changing it).
 QString fixture(const QString& name);
 // Copies a fixture into dir under `as` (or its own name), writable; returns the new path.
 QString copyFixture(const QString& name, const QString& dir, const QString& as = {});
