@@ -1,41 +1,24 @@
 #include "app/DirectoryList.h"
 
+#include "core/Directory.h"
 #include "core/FileName.h"
+#include "core/IoError.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QStyle>
-#include <algorithm>
-#include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
 
 namespace {
 
 enum Role { PathRole = Qt::UserRole, NameRole };
 
+// The folders inside `path`; none when it cannot be read.
 QStringList subDirectories(const QString& path) {
-    QStringList out;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(EncodeFileName(path).constData()), ::closedir);
-    if (!dir)
-        return out;
-    const QString prefix = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (entry->d_name[0] == '.')
-            continue; // ".", ".." and hidden folders
-        bool isDir = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat st {};
-            const QByteArray full = EncodeFileName(prefix) + entry->d_name;
-            isDir = ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (isDir)
-            out.append(DecodeFileName(QByteArray(entry->d_name)));
+    try {
+        return ListDirectory(path, EntryKind::Folder);
+    } catch (const CommandError&) {
+        return {};
     }
-    std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    });
-    return out;
 }
 
 } // namespace

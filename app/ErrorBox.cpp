@@ -11,6 +11,6 @@ QString ErrorBoxText(const QString& message) {
 void ShowErrorBox(QWidget* parent, const QString& message) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), ErrorBoxText(message), QMessageBox::Ok,
                     parent);
-    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setObjectName(QStringLiteral("errorBox"));
     box.exec();
 }

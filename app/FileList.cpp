@@ -1,24 +1,9 @@
 #include "app/FileList.h"
 
+#include "core/Directory.h"
 #include "core/FileName.h"
-#include "core/IoError.h"
 
 #include <QSignalBlocker>
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
-
-namespace {
-
-bool hasMp3Extension(const char* name, size_t length) {
-    return length >= 4 && name[length - 4] == '.' && (name[length - 3] | 0x20) == 'm' &&
-           (name[length - 2] | 0x20) == 'p' && name[length - 1] == '3';
-}
-
-} // namespace
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -26,37 +11,8 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setLayoutMode(QListView::Batched);
 }
 
-QStringList FileList::ReadMp3Names(const QString& dir) {
-    const QByteArray path = EncodeFileName(dir);
-    std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(path.constData()), ::closedir);
-    if (!handle)
-        ThrowIoError(errno);
-    QStringList names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(handle.get())) {
-        const char* name = entry->d_name;
-        const size_t length = std::strlen(name);
-        if (name[0] == '.' || !hasMp3Extension(name, length))
-            continue;
-        if (entry->d_type != DT_REG) {
-            if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
-                continue;
-            struct stat st {};
-            const QByteArray full = path + '/' + QByteArray(name, qsizetype(length));
-            if (::stat(full.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-                continue;
-        }
-        names.append(DecodeFileName(QByteArray(name, qsizetype(length))));
-    }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return names;
-}
-
 void FileList::reread() {
-    const QStringList names = ReadMp3Names(QStringLiteral("."));
+    const QStringList names = ListDirectory(QStringLiteral("."), EntryKind::Mp3File);
     deselectedBegin_ = deselectedEnd_ = 0; // every mark goes with the old entries
     const QSignalBlocker blockList(this);
     const QSignalBlocker blockSelection(selectionModel());

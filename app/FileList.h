@@ -13,9 +13,6 @@ class FileList : public QListWidget, public FileSelection {
 public:
     explicit FileList(QWidget* parent = nullptr);
 
-    // The names (Morwick names, see FileName.h) of `dir`'s MP3 files, sorted.
-    static QStringList ReadMp3Names(const QString& dir);
-
     // Re-reads the working directory: new names, no selection, no change signal.
     void reread() override;
 

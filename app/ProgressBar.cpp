@@ -12,7 +12,7 @@ constexpr qint64 kPaintEveryMs = 100;
 } // namespace
 
 StatusBarProgress::StatusBarProgress(QStatusBar* bar) : statusBar_(bar), progress_(new QProgressBar(bar)) {
-    progress_->setObjectName(QStringLiteral("BatchProgress"));
+    progress_->setObjectName(QStringLiteral("batchProgress"));
     progress_->setMaximumWidth(160);
     progress_->setMaximumHeight(14);
     progress_->setTextVisible(false);

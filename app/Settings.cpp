@@ -51,14 +51,26 @@ std::optional<int32_t> SettingsReader::read(const QString& name) const {
     return number;
 }
 
-void WriteSettings(const std::vector<std::pair<QString, int32_t>>& values) {
+void LoadSettings(StoredSettings& values) {
+    const SettingsReader reader;
+    if (!reader.exists())
+        return;
+    for (const SettingDefinition& setting : kSettings) {
+        if (const auto value = reader.read(QLatin1String(setting.key)))
+            values.*setting.holder = *value;
+    }
+}
+
+void SaveSettings(const StoredSettings& values, std::span<const SettingDefinition> which) {
     QSettings settings(SettingsFilePath(), QSettings::IniFormat);
     QString group = findCaseless(settings.childGroups(), kSection);
     if (group.isEmpty())
         group = kSection;
     settings.beginGroup(group);
     const QStringList keys = settings.childKeys();
-    for (const auto& [name, value] : values) {
+    for (const SettingDefinition& setting : which) {
+        const QString name = QLatin1String(setting.key);
+        const int32_t value = values.*setting.holder;
         QString key = findCaseless(keys, name);
         if (key.isEmpty())
             key = name;

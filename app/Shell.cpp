@@ -1,5 +1,6 @@
 #include "app/Shell.h"
 
+#include "core/Directory.h"
 #include "core/FileName.h"
 #include "core/PosixFile.h"
 
@@ -9,24 +10,12 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 ShellOpenHook& Hook() {
     static ShellOpenHook hook;
     return hook;
-}
-
-// The working directory as a Morwick name; empty when it cannot be had.
-QString WorkingDirectory() {
-    std::vector<char> buffer(4096);
-    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-    return DecodeFileName(QByteArray(buffer.data()));
 }
 
 // The opener runs with its own working directory, so it gets an absolute path.

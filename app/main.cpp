@@ -1,7 +1,7 @@
 // Morwick: tidies an MP3 collection: tags from names, names from tags, and tidy names.
-#include "app/About.h"
-#include "app/Tag.h"
-#include "commands/Edit.h"
+#include "app/AboutBox.h"
+#include "app/MainWindow.h"
+#include "commands/TagDialog.h"
 
 #include <QApplication>
 #include <csignal>
@@ -33,10 +33,10 @@ int main(int argc, char* argv[]) {
 
     // The main window first (its creation loads the settings), then the two dialogs, which
     // live hidden until their commands show them.
-    TForm1 form1;
-    TForm2 form2(&form1);
-    TForm3 form3(&form1);
-    form1.setDialogs(&form2, &form3);
-    form1.show();
+    MainWindow window;
+    TagDialog tagDialog(&window);
+    AboutBox aboutBox(&window);
+    window.setDialogs(&tagDialog, &aboutBox);
+    window.show();
     return QApplication::exec();
 }

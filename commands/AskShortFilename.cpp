@@ -1,8 +1,7 @@
 #include "commands/AskShortFilename.h"
 
 #include "commands/Prompts.h"
-
-QString CandidateFilename;
+#include "core/RenameFile.h"
 
 void AskShortFilename(QString& candidate, bool ask64, Prompts& prompts) {
     if (!ask64)
@@ -12,4 +11,10 @@ void AskShortFilename(QString& candidate, bool ask64, Prompts& prompts) {
                                QString::number(candidate.size()) + QStringLiteral(" characters)");
         prompts.inputQuery(QStringLiteral("Filename exceeds 64 characters!"), prompt, candidate);
     }
+}
+
+bool RenameToCandidate(const QString& oldName, QString candidate, bool ask64, Prompts& prompts) {
+    AskShortFilename(candidate, ask64, prompts);
+    // Renaming a file to its own name can only fail; skipping it spares a system call per file.
+    return candidate != oldName && RenameFile(oldName, candidate);
 }

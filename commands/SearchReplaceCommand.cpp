@@ -2,24 +2,21 @@
 
 #include "commands/AskShortFilename.h"
 #include "commands/Prompts.h"
-#include "commands/RenameFile.h"
-#include "commands/SearchReplace.h"
-#include "core/Batch.h"
+#include "naming/ReplaceInName.h"
 
-void SearchAndReplace(FileSelection& files, Prompts& prompts, bool ask64) {
-    if (!files.anySelected())
-        return;
+BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilename) {
+    if (!context.files.anySelected())
+        return {};
     const QString caption = QStringLiteral("Search & replace text in filenames");
     QString search, replacement;
-    if (!prompts.inputQuery(caption, QStringLiteral("Search for [case-sensitive]"), search) ||
-        !prompts.inputQuery(caption, QStringLiteral("Replace with"), replacement)) {
-        files.reread();
-        return;
+    if (!context.prompts.inputQuery(caption, QStringLiteral("Search for [case-sensitive]"), search) ||
+        !context.prompts.inputQuery(caption, QStringLiteral("Replace with"), replacement)) {
+        context.files.reread();
+        return {};
     }
-    RunBatch(files, [&](const QString& name) {
-        CandidateFilename = ReplaceInName(name, search, replacement).value_or(name);
-        AskShortFilename(CandidateFilename, ask64, prompts);
-        RenameFile(name, CandidateFilename);
-        return BatchStep::Continue;
+    return RunBatch(context.files, context.progress, [&](const QString& name) {
+        const QString replaced = ReplaceInName(name, search, replacement).value_or(name);
+        return RenameToCandidate(name, replaced, askLongFilename, context.prompts) ? BatchStep::Changed
+                                                                                   : BatchStep::Unchanged;
     });
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-class FileSelection;
-class Prompts;
+#include "commands/BatchContext.h"
 
 // "Search & Replace": with at least one file selected, asks for the search text and then the
 // replacement (both prompts start empty). When either is cancelled, only re-reads the list.
 // Otherwise renames every selected file, in list order, to its name with the search text
-// replaced as ReplaceInName does (its old name when that gives none), through AskShortFilename
-// (`ask64`) and RenameFile, even when nothing was replaced; a failed rename is silent. The
-// list is re-read at the end. Nothing selected does nothing and shows no prompt.
-void SearchAndReplace(FileSelection& files, Prompts& prompts, bool ask64);
+// replaced as ReplaceInName does (its old name when that gives none), through the long-name
+// prompt (`askLongFilename`) and RenameFile; a failed rename is silent. The list is re-read at
+// the end. Nothing selected does nothing and shows no prompt.
+BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilename);

@@ -11,50 +11,61 @@ bool FileSelection::anySelected() const {
 
 namespace {
 
-BatchProgress* progressDisplay = nullptr;
-
 // Ends the batch however it ends: the list shows its marks, the progress display goes.
 class BatchScope {
 public:
-    BatchScope(FileSelection& files, int entries) : files_(files) {
-        if (progressDisplay)
-            progressDisplay->begin(entries);
+    BatchScope(FileSelection& files, BatchProgress* progress, int entries)
+        : files_(files), progress_(progress) {
+        if (progress_)
+            progress_->begin(entries);
     }
     ~BatchScope() {
         files_.endBatch();
-        if (progressDisplay)
-            progressDisplay->end();
+        if (progress_)
+            progress_->end();
     }
     BatchScope(const BatchScope&) = delete;
     BatchScope& operator=(const BatchScope&) = delete;
 
 private:
     FileSelection& files_;
+    BatchProgress* progress_;
 };
 
 } // namespace
 
-void SetBatchProgress(BatchProgress* progress) {
-    progressDisplay = progress;
-}
-
-bool RunBatch(FileSelection& files, const std::function<BatchStep(const QString& name)>& work, bool reread) {
+BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
+                     const std::function<BatchStep(const QString& name)>& work, bool reread) {
+    BatchReport report;
     if (!files.anySelected())
-        return false;
+        return report;
+    report.ran = true;
     const int n = files.count();
     {
-        const BatchScope scope(files, n);
+        const BatchScope scope(files, progress, n);
         for (int i = 0; i < n; ++i) {
             if (!files.isSelected(i))
                 continue;
             files.deselect(i);
-            if (work(files.name(i)) == BatchStep::Stop)
-                return true;
-            if (progressDisplay)
-                progressDisplay->advance(i + 1);
+            BatchStep step;
+            try {
+                step = work(files.name(i));
+            } catch (const CommandError& e) {
+                report.stoppedAt = i;
+                report.error = e;
+                return report;
+            }
+            if (step == BatchStep::Stop) {
+                report.stoppedAt = i;
+                return report;
+            }
+            if (step == BatchStep::Changed)
+                ++report.changed;
+            if (progress)
+                progress->advance(i + 1);
         }
     }
     if (reread)
         files.reread();
-    return true;
+    return report;
 }

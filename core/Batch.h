@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/IoError.h"
+
 #include <QString>
 #include <functional>
+#include <optional>
 
 // What a batch command sees of the file list.
 class FileSelection {
@@ -33,16 +36,31 @@ public:
     virtual void advance(int position) = 0;
     virtual void end() = 0;
 };
-// The one progress display every batch reports to (nullptr: none).
-void SetBatchProgress(BatchProgress* progress);
 
-// What the work on one file tells the batch loop.
-enum class BatchStep { Continue, Stop };
+// What the work on one file tells the batch loop: whether it changed the file (its tag or its
+// name), and whether the batch goes on.
+enum class BatchStep { Unchanged, Changed, Stop };
+
+// What a batch did.
+struct BatchReport {
+    bool ran = false; // something was selected, so the batch ran
+    int changed = 0;  // entries whose work answered Changed
+    // The list index of the entry the batch ended at, when the work stopped it or failed there.
+    std::optional<int> stoppedAt;
+    // The failure that ended the batch at `stoppedAt`.
+    std::optional<CommandError> error;
+
+    // Throws the failure, if there was one, for the one error box to show.
+    void throwIfFailed() const {
+        if (error)
+            throw *error;
+    }
+};
 
 // The pattern every command over the selection follows: nothing selected does nothing; the
 // number of entries is taken once; each selected entry is deselected before its work; the
 // list is re-read at the end unless the work stopped the batch or `reread` is false. A
-// CommandError thrown by the work ends the batch at that entry, without the re-read.
-// Returns false when nothing was selected.
-bool RunBatch(FileSelection& files, const std::function<BatchStep(const QString& name)>& work,
-              bool reread = true);
+// CommandError thrown by the work ends the batch at that entry, without the re-read, and is
+// returned in the report. `progress` (may be null) is told how far the batch has come.
+BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
+                     const std::function<BatchStep(const QString& name)>& work, bool reread = true);

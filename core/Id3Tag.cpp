@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-ID3Tag CurrentTag{};
-bool HasTag = false;
+ID3Tag EmptyTag() {
+    ID3Tag tag{};
+    tag.genre = kNoGenre;
+    return tag;
+}
 
 // clang-format off
 const std::array<const char*, kGenreCount> GenreNames = {

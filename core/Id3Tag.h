@@ -33,10 +33,16 @@ static_assert(offsetof(ID3Tag, year) == 93 && offsetof(ID3Tag, comment) == 97);
 static_assert(offsetof(ID3Tag, zero) == 125 && offsetof(ID3Tag, track) == 126 &&
               offsetof(ID3Tag, genre) == 127);
 
-// The working buffer through which every command reads and writes tags, one file at a time,
-// and whether the file last read ended in a "TAG" trailer.
-extern ID3Tag CurrentTag;
-extern bool HasTag;
+// A tag with every byte zero and no genre (255): what a file without a trailer reads as.
+ID3Tag EmptyTag();
+
+// A file's ID3v1 trailer as read: its 128 bytes, and whether the file really ended in one
+// (false: `tag` is EmptyTag()). WriteTag uses `present` to overwrite that trailer rather than
+// append a second one.
+struct FileTag {
+    ID3Tag tag = EmptyTag();
+    bool present = false;
+};
 
 // The genre names; a genre byte of 0..144 indexes this table.
 extern const std::array<const char*, kGenreCount> GenreNames;

@@ -9,8 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-mp3info Mp3Info;
-
 namespace {
 
 constexpr int kHeaderSize = 4;
@@ -52,8 +50,8 @@ uint32_t bigEndian32(const unsigned char* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-void readTagFields(const ID3Tag& tag, mp3info& info) {
-    info.hastag = true;
+void readTagFields(const ID3Tag& tag, Mp3Info& info) {
+    info.hasTag = true;
     info.title = ReadTextField(tag.title);
     info.artist = ReadTextField(tag.artist);
     info.album = ReadTextField(tag.album);
@@ -62,37 +60,37 @@ void readTagFields(const ID3Tag& tag, mp3info& info) {
     // A non-zero byte before the track means an ID3v1.0 comment runs over it: no track.
     info.track = tag.zero != 0 ? 0 : tag.track;
     info.genre = tag.genre;
-    info.genrename = GenreName(tag.genre);
+    info.genreName = GenreName(tag.genre);
 }
 
 // The average of a Xing VBR header, or false when its counts are unusable (zero, or too
 // large for the record), in which case the stream is taken as constant bit rate.
-bool applyXing(const unsigned char* frame, mp3info& info) {
+bool applyXing(const unsigned char* frame, Mp3Info& info) {
     const int64_t frames = bigEndian32(frame + kXingFramesOffset);
     const int64_t bytes = bigEndian32(frame + kXingBytesOffset);
     if (frames == 0 || bytes == 0)
         return false;
     const int64_t framelength = bytes / frames;
     const int64_t bitrate = info.layer == 1
-                                ? info.samplerate * framelength / (kLayer1SlotFactor * kLayer1SlotBytes)
-                                : info.samplerate * framelength / kLayer23FrameFactor;
+                                ? info.sampleRate * framelength / (kLayer1SlotFactor * kLayer1SlotBytes)
+                                : info.sampleRate * framelength / kLayer23FrameFactor;
     if (bitrate <= 0 || bitrate > INT_MAX || framelength > INT_MAX)
         return false;
-    info.isvbr = true;
+    info.isVbr = true;
     info.frames = frames;
-    info.framelength = int(framelength);
+    info.frameLength = int(framelength);
     info.bitrate = int(bitrate);
     return true;
 }
 
 } // namespace
 
-void ReadMp3Info(const QString& path, mp3info& info) {
-    info = mp3info{};
+Mp3Info ReadMp3Info(const QString& path) {
+    Mp3Info info;
     PosixFile file;
     struct stat st {};
     if (!file.openRegular(path, O_RDONLY, st)) // a directory opens fine but is no MP3 file
-        return;
+        return info;
 
     info.size = st.st_size;
     // A file shorter than the window is searched on what it has.
@@ -124,12 +122,12 @@ void ReadMp3Info(const QString& path, mp3info& info) {
         info.version = version;
         info.layer = layer;
         info.bitrate = bitrate;
-        info.samplerate = samplerate;
-        info.hascrc = (h[1] & 0x01) == 0;
+        info.sampleRate = samplerate;
+        info.hasCrc = (h[1] & 0x01) == 0;
         break;
     }
     if (header == nullptr)
-        return;
+        return info;
 
     const int64_t offset = header - window.data();
     const bool xingInWindow = offset + kXingEnd <= windowSize &&
@@ -137,18 +135,19 @@ void ReadMp3Info(const QString& path, mp3info& info) {
     if (!xingInWindow || !applyXing(header, info)) {
         const int padding = (header[2] >> 1) & 0x01;
         if (info.layer == 1)
-            info.framelength =
-                int((kLayer1SlotFactor * info.bitrate / info.samplerate + padding) * kLayer1SlotBytes);
+            info.frameLength =
+                int((kLayer1SlotFactor * info.bitrate / info.sampleRate + padding) * kLayer1SlotBytes);
         else
-            info.framelength = int(kLayer23FrameFactor * info.bitrate / info.samplerate + padding);
-        info.frames = info.size / info.framelength;
+            info.frameLength = int(kLayer23FrameFactor * info.bitrate / info.sampleRate + padding);
+        info.frames = info.size / info.frameLength;
     }
     info.length = info.size * 8 / (int64_t(info.bitrate) * 1000);
 
-    info.channelmode = QString::fromLatin1(kChannelModes[header[3] >> 6]);
-    info.isprivate = (header[2] & 0x01) != 0;
-    info.copyflag = (header[3] & 0x08) != 0;
-    info.origflag = (header[3] & 0x04) != 0;
+    info.channelMode = QString::fromLatin1(kChannelModes[header[3] >> 6]);
+    info.isPrivate = (header[2] & 0x01) != 0;
+    info.copyFlag = (header[3] & 0x08) != 0;
+    info.origFlag = (header[3] & 0x04) != 0;
+    return info;
 }
 
 QString FormatDuration(int64_t seconds) {

@@ -1,18 +1,18 @@
 #include "core/StreamInfo.h"
 
-QStringList StreamInfoLines(const mp3info& info) {
+QStringList StreamInfoLines(const Mp3Info& info) {
     QStringList lines;
     lines << QStringLiteral("Size: %1 bytes").arg(info.size);
     if (info.bitrate != 0) {
         lines << QStringLiteral("Length: %1 minutes").arg(FormatDuration(info.length));
         lines << QString();
         lines << QStringLiteral("Version: MPEG-%1 layer %2").arg(info.version).arg(info.layer);
-        if (info.isvbr)
+        if (info.isVbr)
             lines << QStringLiteral("Average bitrate: %1 kbit (VBR)").arg(info.bitrate);
         else
             lines << QStringLiteral("Bitrate: %1 kbit").arg(info.bitrate);
-        lines << QStringLiteral("Samplerate: %1 Hz").arg(info.samplerate);
-        lines << QStringLiteral("Channelmode: %1").arg(info.channelmode);
+        lines << QStringLiteral("Samplerate: %1 Hz").arg(info.sampleRate);
+        lines << QStringLiteral("Channelmode: %1").arg(info.channelMode);
     } else {
         lines << QString() << QStringLiteral("No valid / known header found!") << QString()
               << QStringLiteral("There might be a long ID3v2 or similar tag in the beginning of the file.");

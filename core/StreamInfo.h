@@ -6,4 +6,4 @@
 
 // The lines of the tag dialog's Information box for one analysed file: the size, then either
 // the stream facts or the note that no known header was found.
-QStringList StreamInfoLines(const mp3info& info);
+QStringList StreamInfoLines(const Mp3Info& info);

@@ -11,60 +11,47 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-void setNoTag() {
-    std::memset(&CurrentTag, 0, sizeof CurrentTag);
-    CurrentTag.genre = kNoGenre;
-    HasTag = false;
-}
-
-} // namespace
-
-void ReadTag(const QString& path) {
+std::optional<FileTag> ReadTag(const QString& path) {
     PosixFile file;
     struct stat st {};
     if (!file.openRegular(path, O_RDONLY, st)) // missing, or a directory or other non-file
-        return;
+        return std::nullopt;
     const int64_t size = st.st_size;
     if (size < kTagSize) { // too short to hold a trailer
         file.close();
-        setNoTag();
-        return;
+        return FileTag{};
     }
     ID3Tag tag;
     file.readExactly(&tag, kTagSize, size - kTagSize);
     file.close();
     if (tag.zero != 0)
         tag.track = 0;
-    if (!HasTagMagic(tag)) {
-        setNoTag();
-        return;
-    }
-    CurrentTag = tag;
-    HasTag = true;
+    if (!HasTagMagic(tag))
+        return FileTag{};
+    return FileTag{tag, true};
 }
 
-void WriteTag(const QString& path) {
+bool WriteTag(const QString& path, const FileTag& fileTag) {
     PosixFile file;
     struct stat st {};
     if (!file.openRegular(path, O_RDWR, st)) {
         // Without its owner-write bit only root may open the file for writing: give the bit
         // and try once more. Anything else (missing, a directory) is left alone.
         if (errno != EACCES)
-            return;
+            return false;
         const FileStatus status = StatFile(path);
         if (!status.regular || (status.mode & S_IWUSR) != 0 ||
             ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR) != 0 ||
             !file.openRegular(path, O_RDWR, st))
-            return;
+            return false;
     }
-    CurrentTag.zero = 0;
+    ID3Tag tag = fileTag.tag;
+    tag.zero = 0;
     if ((st.st_mode & S_IWUSR) == 0) // opened anyway (root): the file still gets the bit
         ::fchmod(file.fd(), (st.st_mode & 07777) | S_IWUSR);
     const int64_t size = st.st_size;
     bool overwrite = false;
-    if (HasTag) {
+    if (fileTag.present) {
         if (size < kTagSize)
             ThrowError(QString::fromLatin1(kReadBeyondEnd)); // shrank since ReadTag
         // The trailer ReadTag saw may be gone by now (another program removed the tag, or
@@ -74,10 +61,10 @@ void WriteTag(const QString& path) {
         overwrite = std::memcmp(magic, kTagMagic, kMagicWidth) == 0;
     }
     if (overwrite) {
-        file.writeAll(&CurrentTag, kTagSize, size - kTagSize);
+        file.writeAll(&tag, kTagSize, size - kTagSize);
     } else {
         try {
-            file.writeAll(&CurrentTag, kTagSize, size);
+            file.writeAll(&tag, kTagSize, size);
         } catch (const CommandError&) {
             // Never leave a torn tag behind: give the file back its old length.
             [[maybe_unused]] const int rc = ::ftruncate(file.fd(), off_t(size));
@@ -85,4 +72,5 @@ void WriteTag(const QString& path) {
         }
     }
     file.close();
+    return true;
 }

@@ -1,19 +1,23 @@
 #pragma once
 
-#include <QString>
+#include "core/Id3Tag.h"
 
-// Moving the ID3v1 trailer between a file and CurrentTag. A path is a Morwick name (see
+#include <QString>
+#include <optional>
+
+// Moving the ID3v1 trailer between a file and a FileTag. A path is a Morwick name (see
 // FileName.h), full or relative to the working directory.
 
-// Loads the last 128 bytes of the file into CurrentTag and sets HasTag. A missing file or a
-// failed open changes nothing. A file shorter than 128 bytes, or whose trailer does not begin
-// with "TAG", leaves CurrentTag all zero with genre 255 and HasTag false. Byte 126 (track) is
-// cleared when byte 125 is not zero. A failure after the open throws CommandError.
-void ReadTag(const QString& path);
+// The file's last 128 bytes. Nothing when the file is missing or cannot be opened (a
+// directory or other non-file counts as missing). A file shorter than 128 bytes, or whose
+// trailer does not begin with "TAG", reads as a FileTag that is not present. Byte 126 (track)
+// is cleared when byte 125 is not zero. A failure after the open throws CommandError.
+std::optional<FileTag> ReadTag(const QString& path);
 
-// Writes CurrentTag (byte 125 set to 0 first) over the file's last 128 bytes when HasTag is
-// true and those bytes still begin with "TAG", else appends it: a trailer that has gone since
-// ReadTag is never "replaced" by overwriting what now ends the file. Gives the owner write
-// permission first when the file lacks it; a missing file or a failed open does nothing. A failure after the
-// open throws CommandError; an append that fails part-way is cut back, so the file never keeps half a tag.
-void WriteTag(const QString& path);
+// Writes `tag.tag` (byte 125 set to 0) over the file's last 128 bytes when `tag.present` and
+// those bytes still begin with "TAG", else appends it: a trailer that has gone since ReadTag is
+// never "replaced" by overwriting what now ends the file. Gives the owner write permission
+// first when the file lacks it. Returns false, silently, when the file is missing or cannot be
+// opened; true once the tag is written. A failure after the open throws CommandError; an append
+// that fails part-way is cut back, so the file never keeps half a tag.
+bool WriteTag(const QString& path, const FileTag& tag);

@@ -64,11 +64,11 @@ int TrackNumber(const QString& name) {
     return negative ? -value : value;
 }
 
-SplitName SplitFilename(const QString& name, int filenameFormat, const QString& artistField) {
+SplitName SplitFilename(const QString& name, FilenameFormat format, const QString& artistField) {
     SplitName out;
     const qsizetype L = name.size();
-    switch (filenameFormat) {
-    case 0:
+    switch (format) {
+    case FilenameFormat::TrackTitle:
         out.track = TrackNumber(name);
         if (startsWithTrackSeparator(name, kTrackDot))
             out.title = chars(name, 5, L - kExtensionLength);
@@ -77,7 +77,7 @@ SplitName SplitFilename(const QString& name, int filenameFormat, const QString& 
         out.artist = artistField;
         out.formatError = out.title.isEmpty();
         break;
-    case 1: {
+    case FilenameFormat::TrackArtistTitle: {
         out.track = TrackNumber(name);
         QString rest; // still holds the extension
         if (startsWithTrackSeparator(name, kTrackDot))
@@ -93,7 +93,7 @@ SplitName SplitFilename(const QString& name, int filenameFormat, const QString& 
         }
         break;
     }
-    case 2: {
+    case FilenameFormat::ArtistTitle: {
         const qsizetype p = find(name, kDash);
         if (p >= 1) {
             out.artist = chars(name, 1, p - 1);
@@ -103,41 +103,42 @@ SplitName SplitFilename(const QString& name, int filenameFormat, const QString& 
         }
         break;
     }
-    case 3:
+    case FilenameFormat::Title:
         out.title = chars(name, 1, L - kExtensionLength);
         out.artist = artistField;
         break;
-    default:
+    case FilenameFormat::None:
         break;
     }
     return out;
 }
 
-QString BuildFilename(int track, const QString& artist, const QString& title, int filenameFormat,
-                      int numbersTo) {
+QString BuildFilename(int track, const QString& artist, const QString& title, FilenameFormat format,
+                      TrackSeparator separator) {
     QString number;
     if (track != 0)
-        number = QString::asprintf("%2.2d", track) + (numbersTo == 0 ? kTrackDot : kDash);
-    switch (filenameFormat) {
-    case 0:
+        number = QString::asprintf("%2.2d", track) + (separator == TrackSeparator::Dot ? kTrackDot : kDash);
+    switch (format) {
+    case FilenameFormat::TrackTitle:
         return number + title + kExtension;
-    case 1:
+    case FilenameFormat::TrackArtistTitle:
         return number + artist + kDash + title + kExtension;
-    case 2:
+    case FilenameFormat::ArtistTitle:
         return artist + kDash + title + kExtension;
-    case 3:
+    case FilenameFormat::Title:
         return title + kExtension;
-    default:
-        return {};
+    case FilenameFormat::None:
+        break;
     }
+    return {};
 }
 
-ArtistAlbum ArtistAlbumFromPath(const QString& path, int dirnameFormat, bool artistEnabled,
+ArtistAlbum ArtistAlbumFromPath(const QString& path, DirnameFormat format, bool artistEnabled,
                                 bool albumEnabled) {
     std::optional<QString> artist;
     std::optional<QString> album;
-    switch (dirnameFormat) {
-    case 1: {
+    switch (format) {
+    case DirnameFormat::ArtistDashAlbum: {
         const QString comp = lastComponent(path);
         const qsizetype p = find(comp, kDash);
         if (p > 0) {
@@ -148,23 +149,24 @@ ArtistAlbum ArtistAlbumFromPath(const QString& path, int dirnameFormat, bool art
         }
         break;
     }
-    case 2:
+    case DirnameFormat::ArtistSlashAlbum:
         album = lastComponent(path);
         artist = lastComponent(parentPath(path));
         break;
-    case 3: {
+    case DirnameFormat::ArtistAlbumDisc: {
         const QString withoutDisc = parentPath(path);
         album = lastComponent(withoutDisc);
         artist = lastComponent(parentPath(withoutDisc));
         break;
     }
-    case 4:
+    case DirnameFormat::Artist:
         artist = lastComponent(path);
         break;
-    case 5:
+    case DirnameFormat::Album:
         album = lastComponent(path);
         break;
-    default:
+    case DirnameFormat::Unselected:
+    case DirnameFormat::NoFetching:
         break;
     }
     ArtistAlbum out;

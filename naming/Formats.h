@@ -3,10 +3,41 @@
 #include <QString>
 #include <optional>
 
-// The filename formats (FilenameFormat): 0 "xx. song.mp3", 1 "xx. artist - song.mp3",
-// 2 "artist - song.mp3", 3 "song.mp3"; -1 when none is chosen.
-// The directory-name formats (DirnameFormat): 0 none, 1 "artist - album", 2 "artist / album",
-// 3 "artist / album / disc /", 4 "artist", 5 "album"; -1 acts like 0.
+// How a file name is read and written. The numbers are the ones the settings store.
+enum class FilenameFormat {
+    None = -1,            // no format chosen
+    TrackTitle = 0,       // "xx. song.mp3" / "xx - song.mp3"
+    TrackArtistTitle = 1, // "xx. artist - song.mp3" / "xx - artist - song.mp3"
+    ArtistTitle = 2,      // "artist - song.mp3"
+    Title = 3,            // "song.mp3"
+};
+inline constexpr int kFilenameFormatCount = 4;
+
+// Which folder names give the Artist and Album fields. The numbers are the ones the settings
+// store.
+enum class DirnameFormat {
+    Unselected = -1,      // no entry chosen: acts like NoFetching
+    NoFetching = 0,       // "no artist / album fetching"
+    ArtistDashAlbum = 1,  // the folder is "artist - album"
+    ArtistSlashAlbum = 2, // ".../artist/album"
+    ArtistAlbumDisc = 3,  // ".../artist/album/disc"
+    Artist = 4,           // the folder is the artist
+    Album = 5,            // the folder is the album
+};
+inline constexpr int kDirnameFormatCount = 6;
+
+// How Trim filenames re-cases a name.
+enum class NameCase {
+    Capitalize = 0, // every word capitalised
+    Sentence = 1,   // only the first letter, and the one after the first " - "
+};
+
+// What follows a track number in a built or trimmed name.
+enum class TrackSeparator {
+    Dot = 0,  // "xx. "
+    Dash = 1, // "xx - "
+};
+
 // Positions in names count characters; a range past the end is empty, never an error.
 
 // What a filename says under one filename format.
@@ -24,15 +55,15 @@ int TrackNumber(const QString& name);
 
 // Takes a listed name (extension included, no directory) apart. The last four characters are
 // dropped as the extension whatever they are. `artistField` is returned as the artist under
-// formats 0 and 3. Any other format (-1) gives track 0, empty texts and no format error.
-SplitName SplitFilename(const QString& name, int filenameFormat, const QString& artistField);
+// TrackTitle and Title. FilenameFormat::None gives track 0, empty texts and no format error.
+SplitName SplitFilename(const QString& name, FilenameFormat format, const QString& artistField);
 
 // Puts a name together from tag fields, ending in ".mp3". The track, when not 0, is written
-// with at least two digits and followed by ". " (numbersTo 0) or " - " (numbersTo 1).
-// Separators stay even when a part is empty. A format outside 0..3 builds no name: the result
-// is then the empty string and the caller keeps the file's name.
-QString BuildFilename(int track, const QString& artist, const QString& title, int filenameFormat,
-                      int numbersTo);
+// with at least two digits and followed by the separator. Separators stay even when a part is
+// empty. FilenameFormat::None builds no name: the result is then the empty string and the
+// caller keeps the file's name.
+QString BuildFilename(int track, const QString& artist, const QString& title, FilenameFormat format,
+                      TrackSeparator separator);
 
 // The Artist and Album texts that the current directory's path gives. A value is absent when
 // its field is to be left as it is: the format does not fill it, or the field is disabled.
@@ -44,8 +75,9 @@ struct ArtistAlbum {
 inline constexpr int kArtistAlbumWidth = 30;
 
 // The values of the directory-name rule for an absolute path ("/" separates components; the
-// root "/" has an empty last component and an empty parent). Formats outside 1..5 give nothing.
-ArtistAlbum ArtistAlbumFromPath(const QString& path, int dirnameFormat, bool artistEnabled,
+// root "/" has an empty last component and an empty parent). NoFetching and Unselected give
+// nothing.
+ArtistAlbum ArtistAlbumFromPath(const QString& path, DirnameFormat format, bool artistEnabled,
                                 bool albumEnabled);
 
 // The nine characters a file name may not hold, each dropped wherever it occurs.

@@ -43,12 +43,13 @@ QChar raised(QChar c) {
 
 } // namespace
 
-QString TrimFilename(const QString& name, int filenameFormat, int caseValue, int numbersTo) {
+QString TrimFilename(const QString& name, FilenameFormat format, NameCase nameCase,
+                     TrackSeparator separator) {
     QString s = TrimControl(name);
     s.chop(kExtensionLength);
     QString prefix;
 
-    if (filenameFormat == 0 || filenameFormat == 1) {
+    if (format == FilenameFormat::TrackTitle || format == FilenameFormat::TrackArtistTitle) {
         s.replace(QLatin1Char('_'), QLatin1Char(' '));
         if (!s.isEmpty() && isDigit(s.at(0))) {
             if (s.size() < 2 || !isDigit(s.at(1)))
@@ -57,11 +58,11 @@ QString TrimFilename(const QString& name, int filenameFormat, int caseValue, int
             s.remove(0, 2);
             while (!s.isEmpty() && kAfterNumber.contains(s.at(0)))
                 s.remove(0, 1);
-            prefix += numbersTo == 0 ? QStringLiteral(". ") : kDash;
+            prefix += separator == TrackSeparator::Dot ? QStringLiteral(". ") : kDash;
         }
     }
 
-    if (filenameFormat == 1 || filenameFormat == 2) {
+    if (format == FilenameFormat::TrackArtistTitle || format == FilenameFormat::ArtistTitle) {
         const qsizetype hyphen = s.indexOf(QLatin1Char('-'));
         const bool blankAfter = hyphen + 1 < s.size() && s.at(hyphen + 1) == QLatin1Char(' ');
         if (hyphen > 0 && s.at(hyphen - 1) != QLatin1Char(' ') && !blankAfter) {
@@ -71,7 +72,7 @@ QString TrimFilename(const QString& name, int filenameFormat, int caseValue, int
     }
 
     s = lowered(s);
-    if (caseValue == 0) {
+    if (nameCase == NameCase::Capitalize) {
         for (qsizetype i = 0; i < s.size(); ++i) {
             if (i == 0 || kWordBreaks.contains(s.at(i - 1)))
                 s[i] = raised(s.at(i));

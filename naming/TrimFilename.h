@@ -1,11 +1,12 @@
 #pragma once
 
+#include "naming/Formats.h"
+
 #include <QString>
 
 // The tidied form of a listed name (no directory): trimmed of codes 0..32, the last four
 // characters dropped as the extension, "_" made blanks and a leading track number rewritten
-// as two digits plus ". " (numbersTo 0) or " - " (numbersTo 1) under filename formats 0 and 1,
-// blanks put around the first hyphen under formats 1 and 2, re-cased (caseValue 0: every word
-// capitalised; otherwise only the first letter and the one after the first " - "), and ".mp3"
-// appended. Under any other format (-1) only the trim, the case and the extension apply.
-QString TrimFilename(const QString& name, int filenameFormat, int caseValue, int numbersTo);
+// as two digits plus the separator under TrackTitle and TrackArtistTitle, blanks put around
+// the first hyphen under TrackArtistTitle and ArtistTitle, re-cased, and ".mp3" appended.
+// Under any other format only the trim, the case and the extension apply.
+QString TrimFilename(const QString& name, FilenameFormat format, NameCase nameCase, TrackSeparator separator);

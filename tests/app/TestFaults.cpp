@@ -3,11 +3,13 @@
 // file is either fully processed or byte for byte as it was, nothing is left behind, and the
 // program goes on working.
 #include "app/FileList.h"
-#include "app/Tag.h"
-#include "commands/Edit.h"
+#include "app/MainWindow.h"
+#include "commands/EditTagsCommand.h"
+#include "commands/TagDialog.h"
 #include "core/FileName.h"
-#include "core/ProgramOptions.h"
+#include "support/FileSizeLimit.h"
 #include "support/ModalAnswerer.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
 #include <QAbstractButton>
@@ -124,36 +126,6 @@ QByteArray taggedBy(int track, const char* title) {
     return tagBytes(makeTag(title, "", "", "", "", track, kNoGenre));
 }
 
-// The soft file-size limit of this process, put back when the guard goes.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit lower = old_;
-        lower.rlim_cur = bytes;
-        if (::setrlimit(RLIMIT_FSIZE, &lower) != 0)
-            qFatal("cannot set the file-size limit");
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-};
-
-// Presses OK on the error box, noting its text.
-ModalAnswerer::Answer answerErrorBox(QString* text) {
-    return [text](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
-        QCOMPARE(box->objectName(), QStringLiteral("ErrorBox"));
-        QCOMPARE(box->windowTitle(), QStringLiteral("Morwick"));
-        *text = box->text();
-        box->button(QMessageBox::Ok)->click();
-    };
-}
-
 } // namespace
 
 class TestFaults : public QObject {
@@ -161,13 +133,13 @@ class TestFaults : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> tmp_;
-    std::unique_ptr<TForm1> form_;
-    std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<MainWindow> form_;
+    std::unique_ptr<TagDialog> form2_;
     QString oldCwd_;
 
-    TForm1* open() {
-        form_ = std::make_unique<TForm1>();
-        form2_ = std::make_unique<TForm2>(form_.get());
+    MainWindow* open() {
+        form_ = std::make_unique<MainWindow>();
+        form2_ = std::make_unique<TagDialog>(form_.get());
         form_->setDialogs(form2_.get(), nullptr);
         form_->show();
         if (!QTest::qWaitForWindowExposed(form_.get()))
@@ -210,7 +182,7 @@ private:
         QString text;
         ModalAnswerer answers;
         if (box)
-            answers.add(answerErrorBox(&text));
+            answers.add(AnswerErrorBox(&text));
         run(name);
         return text;
     }
@@ -219,10 +191,10 @@ private:
     void checkStillUsable() {
         const QByteArray name = "99. usable.mp3";
         writeRaw(name, audio(300));
-        run("Refresh1");
+        run("actionRefresh");
         select({name});
-        form_->findChild<QAbstractButton*>(QStringLiteral("RadioGroup1Format0"))->click();
-        runExpectingBox("Button9", false);
+        form_->findChild<QAbstractButton*>(QStringLiteral("filenameFormatRadio0"))->click();
+        runExpectingBox("tagFilesButton", false);
         QCOMPARE(readRaw(name), audio(300) + taggedBy(99, "usable"));
         QVERIFY(!selected(name));
         ::unlink(name.constData());
@@ -240,7 +212,6 @@ private slots:
         oldCwd_ = QDir::currentPath();
         QDir(tmp_->path()).mkpath(QStringLiteral("music"));
         QDir::setCurrent(tmp_->filePath(QStringLiteral("music")));
-        Options = ProgramOptions{};
     }
     void cleanup() {
         form2_.reset();
@@ -260,15 +231,15 @@ private slots:
         QTest::addColumn<qint64>("limit");
         const QByteArray t1 = taggedBy(1, "one"), t2 = taggedBy(2, "two"), t3 = taggedBy(3, "three");
         QTest::newRow("remove all tags, the rewrite fills the disk")
-            << QByteArray("Removealltags1")
+            << QByteArray("actionRemoveAllTags")
             << QList<QByteArray>{id3v2(20) + audio(1000) + t1, id3v2(20) + audio(6000) + t2,
                                  id3v2(20) + audio(1000) + t3}
             << QList<QByteArray>{audio(1000), audio(6000), audio(1000)} << qint64(3000);
         QTest::newRow("tag files, the append fills the disk half-way")
-            << QByteArray("Button9") << QList<QByteArray>{audio(1000), audio(3000), audio(1000)}
+            << QByteArray("tagFilesButton") << QList<QByteArray>{audio(1000), audio(3000), audio(1000)}
             << QList<QByteArray>{audio(1000) + t1, audio(3000) + t2, audio(1000) + t3} << qint64(3000 + 60);
         QTest::newRow("tag files, no room at all")
-            << QByteArray("Button9") << QList<QByteArray>{audio(1000), audio(3000), audio(1000)}
+            << QByteArray("tagFilesButton") << QList<QByteArray>{audio(1000), audio(3000), audio(1000)}
             << QList<QByteArray>{audio(1000) + t1, audio(3000) + t2, audio(1000) + t3} << qint64(3000);
     }
     void diskFullMidBatch() {
@@ -280,7 +251,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             writeRaw(names[i], before[i]);
         open();
-        run("Selectall1");
+        run("actionSelectAll");
         QString text;
         {
             const FileSizeLimit full{rlim_t(limit)};
@@ -290,9 +261,9 @@ private slots:
         QCOMPARE(entries(), (Entries{{names[0], after[0]}, {names[1], before[1]}, {names[2], before[2]}}));
         QVERIFY(!selected(names[1]));
         QVERIFY(selected(names[2]));
-        QCOMPARE(Options.uses, command == "Button9" ? 1 : 0);
+        QCOMPARE(form_->taggedFiles(), command == "tagFilesButton" ? 1 : 0);
 
-        run("Selectall1");
+        run("actionSelectAll");
         QCOMPARE(runExpectingBox(command.constData(), false), QString());
         QCOMPARE(entries(), (Entries{{names[0], after[0]}, {names[1], after[1]}, {names[2], after[2]}}));
         checkStillUsable();
@@ -311,10 +282,10 @@ private slots:
                 << QByteArray(command) << folder << QString::fromLatin1(message);
         };
         for (bool folder : {false, true}) {
-            row("Button9", folder, "");
-            row("Removealltags1", folder, folder ? "File access denied." : "File not found.");
-            row("Button10", folder, "");
-            row("Button4", folder, "");
+            row("tagFilesButton", folder, "");
+            row("actionRemoveAllTags", folder, folder ? "File access denied." : "File not found.");
+            row("renameFromTagsButton", folder, "");
+            row("trimFilenamesButton", folder, "");
         }
     }
     void entryGoneBeforeTheCommand() {
@@ -324,10 +295,10 @@ private slots:
         // Earlier work in another folder leaves its tag in the working buffer.
         QDir().mkdir(QStringLiteral("../elsewhere"));
         writeRaw("../elsewhere/01. Elsewhere.mp3", audio(200));
-        TForm1* w = open();
+        MainWindow* w = open();
         w->openDirectory(QStringLiteral("../elsewhere"));
-        run("Selectall1");
-        runExpectingBox("Button9", false);
+        run("actionSelectAll");
+        runExpectingBox("tagFilesButton", false);
         w->openDirectory(QStringLiteral("../music"));
 
         // Each file's tag has a capitalised title, its name a lower-case one: Rename from tags
@@ -346,8 +317,8 @@ private slots:
         };
         for (const File& f : files)
             writeRaw(f.name, content(f));
-        run("Refresh1");
-        run("Selectall1");
+        run("actionRefresh");
+        run("actionSelectAll");
         ::unlink(files[0].name.constData());
         if (folder) {
             ::mkdir(files[0].name.constData(), 0755);
@@ -358,13 +329,13 @@ private slots:
 
         Entries expected;
         if (folder) // a rename acts on the name, whatever stands there now
-            expected.insert(command == "Button4" ? files[0].tidied : files[0].name,
+            expected.insert(command == "trimFilenamesButton" ? files[0].tidied : files[0].name,
                             kFolder + " inside.mp3=" + audio(50));
         for (const File& f : files.mid(1)) {
             if (!message.isEmpty()) {
                 expected.insert(f.name, content(f));
                 QVERIFY(selected(f.name));
-            } else if (command == "Button9") {
+            } else if (command == "tagFilesButton") {
                 expected.insert(f.name, f.audio + taggedBy(f.track, title(f.name).constData()));
             } else {
                 expected.insert(f.tidied, content(f));
@@ -398,16 +369,16 @@ private slots:
         const QByteArray name = "01. a very long song title that goes on.mp3";
         writeRaw(name, audio(2000) + taggedBy(5, "Old"));
         open();
-        run("Selectall1");
+        run("actionSelectAll");
         QString text;
         ModalAnswerer answers({[&](QWidget* modal) {
             QCOMPARE(modal, static_cast<QWidget*>(form2_.get()));
             writeRaw(name, changed);
-            form2_->Button1->click(); // Save
+            Named<QPushButton>(form2_.get(), "saveButton")->click(); // Save
         }});
         if (!message.isEmpty())
-            answers.add(answerErrorBox(&text));
-        run("Button9");
+            answers.add(AnswerErrorBox(&text));
+        run("tagFilesButton");
         QCOMPARE(answers.remaining(), 0);
         QCOMPARE(text, message);
         QCOMPARE(entries(), (Entries{{name, after}}));
@@ -423,12 +394,14 @@ private slots:
         QTest::addColumn<QByteArray>("newContent");
         const QByteArray song = audio(400, 'a');
         const QByteArray tagged = song + taggedBy(1, "Song");
-        QTest::newRow("tag files") << QByteArray("Button9") << QByteArray("01. caf\xe9.mp3")
+        QTest::newRow("tag files") << QByteArray("tagFilesButton") << QByteArray("01. caf\xe9.mp3")
                                    << song + taggedBy(1, "caf?");
-        QTest::newRow("rename from tags") << QByteArray("Button10") << QByteArray("01. Song.mp3") << tagged;
+        QTest::newRow("rename from tags")
+            << QByteArray("renameFromTagsButton") << QByteArray("01. Song.mp3") << tagged;
         QTest::newRow("remove all tags")
-            << QByteArray("Removealltags1") << QByteArray("01. caf\xe9.mp3") << song;
-        QTest::newRow("trim filenames") << QByteArray("Button4") << QByteArray("01. Caf\xe9.mp3") << tagged;
+            << QByteArray("actionRemoveAllTags") << QByteArray("01. caf\xe9.mp3") << song;
+        QTest::newRow("trim filenames")
+            << QByteArray("trimFilenamesButton") << QByteArray("01. Caf\xe9.mp3") << tagged;
     }
     void invalidUtf8Name() {
         QFETCH(QByteArray, command);
@@ -441,7 +414,7 @@ private slots:
         writeRaw(shownAlike, audio(400, 'b') + taggedBy(1, "Song"));
         writeRaw(utf8Alike, audio(400, 'c') + taggedBy(1, "Song"));
         const Entries before = entries();
-        TForm1* w = open();
+        MainWindow* w = open();
         QCOMPARE(w->fileList()->count(), 3);
         QStringList shown;
         for (int i = 0; i < 3; ++i)
@@ -478,12 +451,12 @@ private slots:
         const QByteArray song = audio(800);
         const QByteArray tag = taggedBy(1, QByteArray(30, '\xe9').constData()); // "é" in the tag's code page
         QTest::newRow("trim filenames would lengthen it")
-            << QByteArray("Button4") << longName("1. ") << song << song; // "1. " becomes "01. "
+            << QByteArray("trimFilenamesButton") << longName("1. ") << song << song; // "1. " becomes "01. "
         QTest::newRow("replace would lengthen it")
-            << QByteArray("Button12") << longName("1. ") << song << song;
-        QTest::newRow("tag files") << QByteArray("Button9") << longName("01. ") << song << song + tag;
+            << QByteArray("replaceTextButton") << longName("1. ") << song << song;
+        QTest::newRow("tag files") << QByteArray("tagFilesButton") << longName("01. ") << song << song + tag;
         QTest::newRow("remove all tags, rewritten")
-            << QByteArray("Removealltags1") << longName("01. ") << id3v2(30) + song + tag << song;
+            << QByteArray("actionRemoveAllTags") << longName("01. ") << id3v2(30) + song + tag << song;
     }
     void longestName() {
         QFETCH(QByteArray, command);
@@ -493,10 +466,10 @@ private slots:
         QCOMPARE(name.size(), 255);
         writeRaw(name, before);
         open();
-        run("Askfor1"); // no prompt for the long title
-        run("Selectall1");
+        run("actionAskLongTitle"); // no prompt for the long title
+        run("actionSelectAll");
         ModalAnswerer answers;
-        if (command == "Button12") {
+        if (command == "replaceTextButton") {
             answers.add(AnswerInput(QStringLiteral("x.mp3")));
             answers.add(AnswerInput(QStringLiteral("xy.mp3")));
         }
@@ -513,14 +486,14 @@ private slots:
         const auto nameOf = [](int i) { return QByteArray("s") + QByteArray::number(i) + ".mp3"; };
         for (int i = 0; i < kCount; ++i)
             writeRaw(nameOf(i), song);
-        TForm1* w = open();
+        MainWindow* w = open();
         QCOMPARE(w->fileList()->count(), kCount);
-        form_->findChild<QAbstractButton*>(QStringLiteral("RadioGroup1Format3"))->click(); // "song.mp3"
-        run("Selectall1");
-        QCOMPARE(runExpectingBox("Button9", false), QString());
+        form_->findChild<QAbstractButton*>(QStringLiteral("filenameFormatRadio3"))->click(); // "song.mp3"
+        run("actionSelectAll");
+        QCOMPARE(runExpectingBox("tagFilesButton", false), QString());
         QCOMPARE(w->fileList()->count(), kCount);
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
-        QCOMPARE(Options.uses, kCount);
+        QCOMPARE(form_->taggedFiles(), kCount);
         const Entries after = entries();
         QCOMPARE(after.size(), kCount);
         for (int i = 0; i < kCount; i += 997) {

@@ -1,11 +1,14 @@
-#include "app/About.h"
+#include "app/AboutBox.h"
 #include "app/FileList.h"
+#include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
-#include "app/Tag.h"
-#include "commands/Edit.h"
-#include "core/ProgramOptions.h"
+#include "commands/EditTagsCommand.h"
+#include "commands/TagDialog.h"
+#include "core/Directory.h"
+#include "core/TagSummary.h"
 #include "support/ModalAnswerer.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -47,7 +50,7 @@ class TestMainWindow : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> tmp_;
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<MainWindow> form_;
     QString oldCwd_;
 
     QString configFile() const { return tmp_->filePath(QStringLiteral("config/morwick.ini")); }
@@ -66,8 +69,8 @@ private:
         }
         return out;
     }
-    TForm1* open() {
-        form_ = std::make_unique<TForm1>();
+    MainWindow* open() {
+        form_ = std::make_unique<MainWindow>();
         form_->show();
         if (!QTest::qWaitForWindowExposed(form_.get()))
             qWarning("window not exposed");
@@ -92,9 +95,9 @@ private slots:
         oldCwd_ = QDir::currentPath();
         QDir(tmp_->path()).mkpath(QStringLiteral("music/Band/Record"));
         QDir::setCurrent(tmp_->filePath(QStringLiteral("music")));
-        Options = ProgramOptions{};
     }
     void cleanup() {
+        SetShellOpenHook(nullptr);
         form_.reset();
         QDir::setCurrent(oldCwd_);
         tmp_.reset();
@@ -103,16 +106,16 @@ private slots:
     // ---- Start-up and settings ----
 
     void startWithoutSettingsUsesDefaultsAndCreatesNothing() {
-        TForm1* w = open();
-        QCOMPARE(w->filenameFormat(), 0);
-        QCOMPARE(w->dirnameFormat(), 0);
-        QVERIFY(action("Askfor1")->isChecked());
-        QVERIFY(!action("Ask64")->isChecked());
-        QVERIFY(!action("Showtaginstatusbar1")->isChecked());
-        QVERIFY(action("Capitalize1")->isChecked());
-        QVERIFY(action("xxtitlemp31")->isChecked());
-        QCOMPARE(find<QComboBox>("ComboBox1")->currentIndex(), 0);
-        QCOMPARE(find<QComboBox>("ComboBox1")->currentText(), QString());
+        MainWindow* w = open();
+        QCOMPARE(int(w->filenameFormat()), 0);
+        QCOMPARE(int(w->dirnameFormat()), 0);
+        QVERIFY(action("actionAskLongTitle")->isChecked());
+        QVERIFY(!action("actionAskLongFilename")->isChecked());
+        QVERIFY(!action("actionShowTagInStatus")->isChecked());
+        QVERIFY(action("actionCaseCapitalize")->isChecked());
+        QVERIFY(action("actionNumbersDot")->isChecked());
+        QCOMPARE(find<QComboBox>("genreCombo")->currentIndex(), 0);
+        QCOMPARE(find<QComboBox>("genreCombo")->currentText(), QString());
         QVERIFY(w->statusText().startsWith(QLatin1String("Morwick by ")));
         QVERIFY(w->statusText().contains(QLatin1String("   |   ")));
         QVERIFY(!QFile::exists(configFile()));
@@ -140,17 +143,17 @@ private slots:
         QFETCH(int, dirnameFormat);
         QFETCH(bool, sentence);
         writeConfig(ini);
-        TForm1* w = open();
-        QCOMPARE(w->filenameFormat(), filenameFormat);
-        QCOMPARE(w->dirnameFormat(), dirnameFormat);
-        QCOMPARE(action("Sentence1")->isChecked(), sentence);
-        QCOMPARE(action("Capitalize1")->isChecked(), !sentence);
+        MainWindow* w = open();
+        QCOMPARE(int(w->filenameFormat()), filenameFormat);
+        QCOMPARE(int(w->dirnameFormat()), dirnameFormat);
+        QCOMPARE(action("actionCaseSentence")->isChecked(), sentence);
+        QCOMPARE(action("actionCaseCapitalize")->isChecked(), !sentence);
     }
 
     void saveStoresMinusOneForNoDirnameFormat() {
         writeConfig("[morwick]\ndirnameformat=9\n");
         open();
-        action("Savesettings1")->trigger();
+        action("actionSaveSettings")->trigger();
         const auto values = storedValues();
         QCOMPARE(values.value(QStringLiteral("morwick/dirnameformat")), QStringLiteral("-1"));
         QCOMPARE(values.value(QStringLiteral("morwick/filenameformat")), QStringLiteral("0"));
@@ -162,22 +165,22 @@ private slots:
         writeConfig("[morwick]\ndirnameformat=abc\nfilenameformat=2\nask=0\ntrim1=1\nuses=5\n");
         QString text;
         ModalAnswerer answers({answerErrorBox(&text)});
-        TForm1* w = open();
+        MainWindow* w = open();
         QCOMPARE(text, QStringLiteral("Invalid data type for 'dirnameformat'"));
         QCOMPARE(answers.remaining(), 0);
-        QCOMPARE(w->filenameFormat(), 0);
-        QVERIFY(action("Askfor1")->isChecked());
-        QCOMPARE(Options.uses, 0);
-        QVERIFY(action("Capitalize1")->isChecked());
+        QCOMPARE(int(w->filenameFormat()), 0);
+        QVERIFY(action("actionAskLongTitle")->isChecked());
+        QCOMPARE(w->taggedFiles(), 0);
+        QVERIFY(action("actionCaseCapitalize")->isChecked());
     }
 
     void saveTwiceThenExitAddsThreeStarts() {
         writeConfig("[morwick]\nstarts=4\nuses=10\nfilenameformat=1\n");
-        TForm1* w = open();
-        action("Savesettings1")->trigger();
-        action("Savesettings1")->trigger();
-        find<QComboBox>("ComboBox2")->setCurrentIndex(2); // changed after the last save...
-        find<QPushButton>("Button11")->click();
+        MainWindow* w = open();
+        action("actionSaveSettings")->trigger();
+        action("actionSaveSettings")->trigger();
+        find<QComboBox>("dirnameFormatCombo")->setCurrentIndex(2); // changed after the last save...
+        find<QPushButton>("exitButton")->click();
         const auto values = storedValues();
         QCOMPARE(values.value(QStringLiteral("morwick/starts")), QStringLiteral("7"));
         QCOMPARE(values.value(QStringLiteral("morwick/uses")), QStringLiteral("10"));
@@ -188,7 +191,7 @@ private slots:
 
     void exitWritesOnlyTheCounters() {
         open();
-        find<QPushButton>("Button11")->click();
+        find<QPushButton>("exitButton")->click();
         const auto values = storedValues();
         QCOMPARE(values.keys(),
                  (QStringList{QStringLiteral("morwick/starts"), QStringLiteral("morwick/uses")}));
@@ -202,11 +205,11 @@ private slots:
         qputenv("XDG_CONFIG_HOME", tmp_->filePath(QStringLiteral("plainfile/config")).toUtf8());
         QString text;
         ModalAnswerer answers({answerErrorBox(&text)});
-        action("Savesettings1")->trigger();
+        action("actionSaveSettings")->trigger();
         QCOMPARE(text, QStringLiteral("Failed to set data for 'dirnameformat'"));
         text.clear();
         answers.add(answerErrorBox(&text));
-        find<QPushButton>("Button11")->click();
+        find<QPushButton>("exitButton")->click();
         QCOMPARE(text, QStringLiteral("Failed to set data for 'starts'"));
         QVERIFY(form_->isVisible()); // the program keeps running
     }
@@ -214,15 +217,33 @@ private slots:
     // ---- The window ----
 
     void tabOrder() {
-        TForm1* w = open();
-        const QStringList expected = {
-            "DriveComboBox1", "DirectoryListBox1", "Button1",  "Button2",   "Button7",
-            "Button8",        "FileListBox1",      "Button3",  "Button4",   "Button12",
-            "Button5",        "Button13",          "Button6",  "Edit1",     "Edit2",
-            "Edit3",          "ComboBox1",         "Edit4",    "ComboBox2", "RadioGroup1Format0",
-            "Button9",        "Button14",          "Button10", "Button11"};
+        MainWindow* w = open();
+        const QStringList expected = {"driveCombo",
+                                      "directoryList",
+                                      "refreshButton",
+                                      "renameDirButton",
+                                      "clearSelectionButton",
+                                      "selectAllButton",
+                                      "fileList",
+                                      "renameFilesButton",
+                                      "trimFilenamesButton",
+                                      "replaceTextButton",
+                                      "editTagsButton",
+                                      "copyTagButton",
+                                      "playFileButton",
+                                      "artistEdit",
+                                      "albumEdit",
+                                      "yearEdit",
+                                      "genreCombo",
+                                      "commentEdit",
+                                      "dirnameFormatCombo",
+                                      "filenameFormatRadio0",
+                                      "tagFilesButton",
+                                      "removeAllTagsButton",
+                                      "renameFromTagsButton",
+                                      "exitButton"};
         QStringList seen;
-        QWidget* start = w->findChild<QWidget*>(QStringLiteral("DriveComboBox1"));
+        QWidget* start = w->findChild<QWidget*>(QStringLiteral("driveCombo"));
         QWidget* at = start;
         do {
             if (expected.contains(at->objectName()) && !seen.contains(at->objectName()))
@@ -233,22 +254,22 @@ private slots:
     }
 
     void windowLayout() {
-        TForm1* w = open();
+        MainWindow* w = open();
         QCOMPARE(w->windowTitle(), QStringLiteral("Morwick"));
         QCOMPARE(w->centralWidget()->height() + w->statusBar()->height(), 393);
         QCOMPARE(w->width(), 681);
         QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(w->minimumSize(), w->maximumSize());
-        auto* tag = find<QPushButton>("Button9");
+        auto* tag = find<QPushButton>("tagFilesButton");
         QVERIFY(tag->font().bold());
         QCOMPARE(tag->font().pixelSize(), 24);
-        QCOMPARE(find<QLineEdit>("Edit1")->maxLength(), 30);
-        QCOMPARE(find<QLineEdit>("Edit2")->maxLength(), 30);
-        QCOMPARE(find<QLineEdit>("Edit3")->maxLength(), 4);
-        QCOMPARE(find<QLineEdit>("Edit4")->maxLength(), 28);
-        QCOMPARE(find<QComboBox>("ComboBox1")->count(), 146);
-        QCOMPARE(find<QComboBox>("ComboBox2")->count(), 6);
-        QCOMPARE(find<QComboBox>("ComboBox2")->itemText(2), QStringLiteral("artist \\ album"));
+        QCOMPARE(find<QLineEdit>("artistEdit")->maxLength(), 30);
+        QCOMPARE(find<QLineEdit>("albumEdit")->maxLength(), 30);
+        QCOMPARE(find<QLineEdit>("yearEdit")->maxLength(), 4);
+        QCOMPARE(find<QLineEdit>("commentEdit")->maxLength(), 28);
+        QCOMPARE(find<QComboBox>("genreCombo")->count(), 146);
+        QCOMPARE(find<QComboBox>("dirnameFormatCombo")->count(), 6);
+        QCOMPARE(find<QComboBox>("dirnameFormatCombo")->itemText(2), QStringLiteral("artist \\ album"));
     }
 
     void menuItems_data() {
@@ -258,46 +279,46 @@ private slots:
         const auto row = [](const char* name, const char* caption, QKeySequence key = {}) {
             QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption) << key;
         };
-        row("Exit1", "E&xit");
-        row("Clearselection1", "&Clear selection", Qt::CTRL | Qt::Key_C);
-        row("Selectall1", "Select &all", Qt::CTRL | Qt::Key_A);
-        row("Refresh1", "Re&fresh", Qt::Key_F5);
-        row("Renamedir1", "Rename &dir", Qt::Key_F4);
-        row("Renamefiles1", "&Rename files", Qt::Key_F2);
-        row("SearchReplace1", "&Search && Replace", Qt::Key_F3);
-        row("Trimfilenames1", "&Trim filenames", Qt::CTRL | Qt::Key_T);
-        row("Edittags1", "&Edit tags", Qt::ALT | Qt::Key_3);
-        row("Copytag1", "Copy ta&g", Qt::CTRL | Qt::Key_W);
-        row("Playfile1", "&Play file", Qt::Key_F11);
-        row("Exploredirectory1", "E&xplore directory", Qt::CTRL | Qt::Key_E);
-        row("Tagem1", "&Tag files", Qt::Key_F12);
-        row("Removealltags1", "Remove all tags", Qt::Key_F9);
-        row("Renamefromtags1", "&Rename from tags", Qt::Key_F10);
-        row("Cleartagfields1", "&Clear ID3 fields", Qt::CTRL | Qt::Key_N);
-        row("settag1", "&Title");
-        row("settag2", "&Artist");
-        row("settag3", "Al&bum");
-        row("settag4", "&Year");
-        row("settag5", "&Comment");
-        row("settag7", "Track");
-        row("settag6", "&Genre");
-        row("Toggleallnone1", "Toggle all / &none");
-        row("Capitalize1", "&Capitalize");
-        row("Sentence1", "&Sentence");
-        row("xxtitlemp31", "&xx. title.mp3");
-        row("xxtitlemp32", "xx - &title.mp3");
-        row("Filenameshortcut1", "Filename shortcut", Qt::ALT | Qt::Key_N);
-        row("Askfor1", "&Ask title if over 30 chars");
-        row("Ask64", "As&k filename if over 64 chars");
-        row("Showtaginstatusbar1", "S&how tag in statusbar");
-        row("Savesettings1", "&Save settings");
-        row("Help2", "&Help (html)", Qt::Key_F1);
-        row("Helpenglish1", "Help (&english)");
-        row("Helpfinnish1", "Help (&finnish)");
-        row("About1", "&About");
-        row("Rename1", "&Rename");
-        row("Edittags2", "&Edit tags");
-        row("Copydata1", "&Copy data");
+        row("actionExit", "E&xit");
+        row("actionClearSelection", "&Clear selection", Qt::CTRL | Qt::Key_C);
+        row("actionSelectAll", "Select &all", Qt::CTRL | Qt::Key_A);
+        row("actionRefresh", "Re&fresh", Qt::Key_F5);
+        row("actionRenameDir", "Rename &dir", Qt::Key_F4);
+        row("actionRenameFiles", "&Rename files", Qt::Key_F2);
+        row("actionSearchReplace", "&Search && Replace", Qt::Key_F3);
+        row("actionTrimFilenames", "&Trim filenames", Qt::CTRL | Qt::Key_T);
+        row("actionEditTags", "&Edit tags", Qt::ALT | Qt::Key_3);
+        row("actionCopyTag", "Copy ta&g", Qt::CTRL | Qt::Key_W);
+        row("actionPlayFile", "&Play file", Qt::Key_F11);
+        row("actionExploreDirectory", "E&xplore directory", Qt::CTRL | Qt::Key_E);
+        row("actionTagFiles", "&Tag files", Qt::Key_F12);
+        row("actionRemoveAllTags", "Remove all tags", Qt::Key_F9);
+        row("actionRenameFromTags", "&Rename from tags", Qt::Key_F10);
+        row("actionClearTagFields", "&Clear ID3 fields", Qt::CTRL | Qt::Key_N);
+        row("actionMarkTitle", "&Title");
+        row("actionMarkArtist", "&Artist");
+        row("actionMarkAlbum", "Al&bum");
+        row("actionMarkYear", "&Year");
+        row("actionMarkComment", "&Comment");
+        row("actionMarkTrack", "Track");
+        row("actionMarkGenre", "&Genre");
+        row("actionToggleAllMarks", "Toggle all / &none");
+        row("actionCaseCapitalize", "&Capitalize");
+        row("actionCaseSentence", "&Sentence");
+        row("actionNumbersDot", "&xx. title.mp3");
+        row("actionNumbersDash", "xx - &title.mp3");
+        row("actionNextFilenameFormat", "Filename shortcut", Qt::ALT | Qt::Key_N);
+        row("actionAskLongTitle", "&Ask title if over 30 chars");
+        row("actionAskLongFilename", "As&k filename if over 64 chars");
+        row("actionShowTagInStatus", "S&how tag in statusbar");
+        row("actionSaveSettings", "&Save settings");
+        row("actionHelpHtml", "&Help (html)", Qt::Key_F1);
+        row("actionHelpEnglish", "Help (&english)");
+        row("actionHelpFinnish", "Help (&finnish)");
+        row("actionAbout", "&About");
+        row("actionContextRename", "&Rename");
+        row("actionContextEditTags", "&Edit tags");
+        row("actionContextCopyData", "&Copy data");
     }
     void menuItems() {
         QFETCH(QString, name);
@@ -309,69 +330,70 @@ private slots:
         QCOMPARE(a->text(), caption);
         QCOMPARE(a->shortcut(), shortcut);
         // Every item but the hidden shortcut sits in a menu.
-        QCOMPARE(a->associatedObjects().isEmpty() || name == QLatin1String("Filenameshortcut1"),
-                 name == QLatin1String("Filenameshortcut1"));
+        QCOMPARE(a->associatedObjects().isEmpty() || name == QLatin1String("actionNextFilenameFormat"),
+                 name == QLatin1String("actionNextFilenameFormat"));
     }
 
     void fieldMask() {
-        TForm1* w = open();
-        auto* artist = find<QLineEdit>("Edit1");
+        MainWindow* w = open();
+        auto* artist = find<QLineEdit>("artistEdit");
         artist->setText(QStringLiteral("Someone"));
-        action("settag2")->trigger(); // Artist mark off
+        action("actionMarkArtist")->trigger(); // Artist mark off
         QVERIFY(!artist->isEnabled());
         QCOMPARE(artist->text(), QString());
-        find<QWidget>("RadioGroup1Format1")->setProperty("checked", true);
-        QCOMPARE(w->filenameFormat(), 1);
-        action("settag2")->trigger(); // on again, but format 1 takes the artist from the name
+        find<QWidget>("filenameFormatRadio1")->setProperty("checked", true);
+        QCOMPARE(int(w->filenameFormat()), 1);
+        action("actionMarkArtist")->trigger(); // on again, but format 1 takes the artist from the name
         QVERIFY(!artist->isEnabled());
-        find<QWidget>("RadioGroup1Format3")->setProperty("checked", true);
+        find<QWidget>("filenameFormatRadio3")->setProperty("checked", true);
         QVERIFY(artist->isEnabled());
-        auto* genre = find<QComboBox>("ComboBox1");
+        auto* genre = find<QComboBox>("genreCombo");
         genre->setCurrentIndex(5);
-        action("settag6")->trigger();
+        action("actionMarkGenre")->trigger();
         QVERIFY(!genre->isEnabled());
         QCOMPARE(genre->currentText(), QString());
     }
 
     void toggleAllNoneAlternatesOnItsOwnFlag() {
         open();
-        const char* marks[] = {"settag1", "settag2", "settag3", "settag4", "settag5", "settag6", "settag7"};
-        action("settag3")->trigger(); // some off by hand
-        action("settag5")->trigger();
-        action("Toggleallnone1")->trigger();
+        const char* marks[] = {"actionMarkTitle",   "actionMarkArtist", "actionMarkAlbum", "actionMarkYear",
+                               "actionMarkComment", "actionMarkGenre",  "actionMarkTrack"};
+        action("actionMarkAlbum")->trigger(); // some off by hand
+        action("actionMarkComment")->trigger();
+        action("actionToggleAllMarks")->trigger();
         for (const char* m : marks)
             QVERIFY2(!action(m)->isChecked(), m);
-        QVERIFY(!find<QLineEdit>("Edit4")->isEnabled());
-        action("Toggleallnone1")->trigger();
+        QVERIFY(!find<QLineEdit>("commentEdit")->isEnabled());
+        action("actionToggleAllMarks")->trigger();
         for (const char* m : marks)
             QVERIFY2(action(m)->isChecked(), m);
-        QVERIFY(find<QLineEdit>("Edit4")->isEnabled());
+        QVERIFY(find<QLineEdit>("commentEdit")->isEnabled());
     }
 
     void altNCyclesTheFilenameFormat() {
-        TForm1* w = open();
-        find<QLineEdit>("Edit2")->setFocus();
+        MainWindow* w = open();
+        find<QLineEdit>("albumEdit")->setFocus();
         QList<int> formats;
         for (int i = 0; i < 4; ++i) {
             QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);
-            formats.append(w->filenameFormat());
+            formats.append(int(w->filenameFormat()));
         }
         QCOMPARE(formats, (QList<int>{1, 2, 3, 0}));
-        QVERIFY(find<QLineEdit>("Edit2")->hasFocus()); // the radio group did not take the focus
+        QVERIFY(find<QLineEdit>("albumEdit")->hasFocus()); // the radio group did not take the focus
     }
 
     void directoryNamesFillArtistAndAlbum() {
-        TForm1* w = open();
+        MainWindow* w = open();
         w->openDirectory(QDir::current().filePath(QStringLiteral("Band/Record")));
-        auto* dirname = find<QComboBox>("ComboBox2");
+        auto* dirname = find<QComboBox>("dirnameFormatCombo");
         dirname->setCurrentIndex(2);
-        w->ComboBox2Click();
-        QCOMPARE(find<QLineEdit>("Edit1")->text(), QStringLiteral("Band"));
-        QCOMPARE(find<QLineEdit>("Edit2")->text(), QStringLiteral("Record"));
-        action("Cleartagfields1")->trigger();
-        action("settag3")->trigger(); // Album mark off: only the artist is filled
-        QCOMPARE(find<QLineEdit>("Edit1")->text(), QStringLiteral("Band"));
-        QCOMPARE(find<QLineEdit>("Edit2")->text(), QString());
+        emit dirname->activated(2);
+        QCOMPARE(find<QLineEdit>("artistEdit")->text(), QStringLiteral("Band"));
+        QCOMPARE(find<QLineEdit>("albumEdit")->text(), QStringLiteral("Record"));
+        action("actionClearTagFields")->trigger();
+        action("actionMarkAlbum")->trigger(); // Album mark off: only the artist is filled
+        QCOMPARE(find<QLineEdit>("artistEdit")->text(), QStringLiteral("Band"));
+        QCOMPARE(find<QLineEdit>("albumEdit")->text(), QString());
     }
 
     void tagSummary_data() {
@@ -400,21 +422,21 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, genre);
         QFETCH(QString, summary);
-        mp3info info;
+        Mp3Info info;
         info.track = track;
         info.artist = artist;
         info.title = title;
         info.year = QStringLiteral("2004");
-        info.genrename = genre;
+        info.genreName = genre;
         QCOMPARE(TagSummary(info), summary);
-        QCOMPARE(TagSummary(mp3info{}), QString());
+        QCOMPARE(TagSummary(Mp3Info{}), QString());
     }
 
     void statusLine() {
         write(QStringLiteral("a.mp3"), audio(300) + tagBytes(makeTag("Song", "Band", "", "", "", 0, 255)));
         write(QStringLiteral("b.mp3"), audio(300));
         write(QStringLiteral("c.mp3"), audio(300) + tagBytes(makeTag("", "", "", "", "", 0, 255)));
-        TForm1* w = open();
+        MainWindow* w = open();
         QCOMPARE(w->fileList()->count(), 3);
         auto click = [&](int row) {
             QListWidget* list = w->fileList();
@@ -423,7 +445,7 @@ private slots:
         };
         click(0);
         QCOMPARE(w->statusText(), QStringLiteral("a.mp3"));
-        action("Showtaginstatusbar1")->trigger();
+        action("actionShowTagInStatus")->trigger();
         QCOMPARE(w->statusText(), QStringLiteral("a.mp3")); // unchanged until the list changes
         click(0);
         QCOMPARE(w->statusText(), QStringLiteral("Band          Song"));
@@ -435,8 +457,8 @@ private slots:
 
     void ctrlAInATagFieldSelectsFiles() {
         makeMusic({QStringLiteral("a.mp3"), QStringLiteral("b.mp3")});
-        TForm1* w = open();
-        auto* album = find<QLineEdit>("Edit2");
+        MainWindow* w = open();
+        auto* album = find<QLineEdit>("albumEdit");
         album->setText(QStringLiteral("Record"));
         album->setFocus();
         album->setCursorPosition(2);
@@ -450,13 +472,13 @@ private slots:
 
     void selectAllThenRefreshLeavesNothingSelected() {
         makeMusic({QStringLiteral("a.mp3"), QStringLiteral("b.mp3")});
-        TForm1* w = open();
+        MainWindow* w = open();
         const QString before = w->statusText();
-        action("Selectall1")->trigger();
+        action("actionSelectAll")->trigger();
         QCOMPARE(w->fileList()->selectedItems().size(), 2);
         QCOMPARE(w->statusText(), before);
         write(QStringLiteral("c.mp3"), audio(10));
-        action("Refresh1")->trigger();
+        action("actionRefresh")->trigger();
         QCOMPARE(w->fileList()->count(), 3);
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
         QCOMPARE(w->statusText(), before);
@@ -468,14 +490,14 @@ private slots:
         QDir().mkdir(QStringLiteral("folder.mp3"));
         QVERIFY(QFile::link(QStringLiteral("A.mp3"), QStringLiteral("link.mp3")));
         write(QString::fromUtf8("\xc3\xa4iti.mp3"), audio(10));
-        QCOMPARE(FileList::ReadMp3Names(QStringLiteral(".")),
+        QCOMPARE(ListDirectory(QStringLiteral("."), EntryKind::Mp3File),
                  (QStringList{QStringLiteral("A.mp3"), QStringLiteral("b.MP3"), QStringLiteral("link.mp3"),
                               QString::fromUtf8("äiti.mp3")}));
     }
 
     void directoryTree() {
-        TForm1* w = open();
-        auto* tree = find<QListWidget>("DirectoryListBox1");
+        MainWindow* w = open();
+        auto* tree = find<QListWidget>("directoryList");
         const QString music = QDir::currentPath();
         QCOMPARE(tree->item(0)->data(Qt::UserRole).toString(), QStringLiteral("/"));
         QCOMPARE(tree->item(tree->currentRow())->data(Qt::UserRole).toString(), music);
@@ -493,25 +515,25 @@ private slots:
     }
 
     void renameDirectory() {
-        TForm1* w = open();
-        auto* tree = find<QListWidget>("DirectoryListBox1");
+        MainWindow* w = open();
+        auto* tree = find<QListWidget>("directoryList");
         const QString music = QDir::currentPath();
         const int band = tree->count() - 1;
         // The root: nothing at all.
         tree->setCurrentRow(0);
-        find<QPushButton>("Button2")->click();
+        find<QPushButton>("renameDirButton")->click();
         QCOMPARE(w->currentDirectory(), music);
         // Cancel: the selected folder is opened, nothing renamed.
         QList<SeenPrompt> seen;
         ModalAnswerer answers({AnswerInput(std::nullopt, &seen)});
         tree->setCurrentRow(band);
-        find<QPushButton>("Button2")->click();
+        find<QPushButton>("renameDirButton")->click();
         QCOMPARE(seen, (QList<SeenPrompt>{{"Rename directory", "Enter new directoryname", "Band"}}));
         QCOMPARE(w->currentDirectory(), music + QStringLiteral("/Band"));
         // A new name: renamed, and the view moves to the parent showing it.
         answers.add(AnswerInput(QStringLiteral("Group")));
         tree->setCurrentRow(tree->currentRow()); // the opened folder itself
-        find<QPushButton>("Button2")->click();
+        find<QPushButton>("renameDirButton")->click();
         QCOMPARE(w->currentDirectory(), music);
         QVERIFY(QFileInfo(music + QStringLiteral("/Group/Record")).isDir());
         QVERIFY(!QFileInfo::exists(music + QStringLiteral("/Band")));
@@ -525,19 +547,19 @@ private slots:
         SetShellOpenHook([&](const QString& file, const QString&, const QString&, int show) {
             opened.append(file + QLatin1Char('/') + QString::number(show));
         });
-        TForm1* w = open();
-        action("Playfile1")->trigger(); // nothing selected
+        MainWindow* w = open();
+        action("actionPlayFile")->trigger(); // nothing selected
         QCOMPARE(opened, QStringList());
         QListWidget* list = w->fileList();
         list->setCurrentRow(1, QItemSelectionModel::NoUpdate);
         list->item(0)->setSelected(true);
         list->item(2)->setSelected(true);
-        action("Playfile1")->trigger();
+        action("actionPlayFile")->trigger();
         QCOMPARE(opened, QStringList{QStringLiteral("b.mp3/8")});
-        action("Exploredirectory1")->trigger();
+        action("actionExploreDirectory")->trigger();
         QCOMPARE(opened.last(), QDir::currentPath() + QStringLiteral("/8"));
         w->openDirectory(QStringLiteral("/"));
-        action("Exploredirectory1")->trigger();
+        action("actionExploreDirectory")->trigger();
         QCOMPARE(opened.last(), QStringLiteral("//8"));
         SetShellOpenHook(nullptr);
     }
@@ -550,11 +572,11 @@ private slots:
         for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
             write(QString::fromLatin1(name), tagged);
         QFile::setPermissions(QStringLiteral("b.mp3"), QFile::ReadOwner | QFile::ReadGroup);
-        TForm1* w = open();
-        action("Selectall1")->trigger();
+        MainWindow* w = open();
+        action("actionSelectAll")->trigger();
         QString text;
         ModalAnswerer answers({answerErrorBox(&text)});
-        action("Removealltags1")->trigger();
+        action("actionRemoveAllTags")->trigger();
         QCOMPARE(text, QStringLiteral("File access denied."));
         QCOMPARE(read(QStringLiteral("a.mp3")), song);
         QCOMPARE(read(QStringLiteral("b.mp3")), tagged);
@@ -568,8 +590,8 @@ private slots:
         QCOMPARE(marked.front()->text(), QStringLiteral("c.mp3"));
         // The program goes on: the next run finishes the rest.
         QFile::setPermissions(QStringLiteral("b.mp3"), QFile::ReadOwner | QFile::WriteOwner);
-        action("Selectall1")->trigger();
-        action("Removealltags1")->trigger();
+        action("actionSelectAll")->trigger();
+        action("actionRemoveAllTags")->trigger();
         QCOMPARE(read(QStringLiteral("b.mp3")), song);
         QCOMPARE(read(QStringLiteral("c.mp3")), song);
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
@@ -578,15 +600,15 @@ private slots:
     void copyTagFillsOnlyFieldsThatTakeIt() {
         write(QStringLiteral("a.mp3"),
               audio(300) + tagBytes(makeTag("T", "Band", "Album", "1999", "Note", 1, 17)));
-        TForm1* w = open();
-        find<QWidget>("RadioGroup1Format1")->setProperty("checked", true); // artist from the name
-        action("Selectall1")->trigger();
-        action("Copytag1")->trigger();
-        QCOMPARE(find<QLineEdit>("Edit1")->text(), QString());
-        QCOMPARE(find<QLineEdit>("Edit2")->text(), QStringLiteral("Album"));
-        QCOMPARE(find<QLineEdit>("Edit3")->text(), QStringLiteral("1999"));
-        QCOMPARE(find<QLineEdit>("Edit4")->text(), QStringLiteral("Note"));
-        QCOMPARE(find<QComboBox>("ComboBox1")->currentText(), QStringLiteral("Rock"));
+        MainWindow* w = open();
+        find<QWidget>("filenameFormatRadio1")->setProperty("checked", true); // artist from the name
+        action("actionSelectAll")->trigger();
+        action("actionCopyTag")->trigger();
+        QCOMPARE(find<QLineEdit>("artistEdit")->text(), QString());
+        QCOMPARE(find<QLineEdit>("albumEdit")->text(), QStringLiteral("Album"));
+        QCOMPARE(find<QLineEdit>("yearEdit")->text(), QStringLiteral("1999"));
+        QCOMPARE(find<QLineEdit>("commentEdit")->text(), QStringLiteral("Note"));
+        QCOMPARE(find<QComboBox>("genreCombo")->currentText(), QStringLiteral("Rock"));
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
     }
 
@@ -600,32 +622,32 @@ private slots:
         const QByteArray song = audio(500);
         for (const char* name : {"01. First Song.mp3", "02 - Second Song.mp3", "03. Third.mp3"})
             write(QString::fromLatin1(name), song);
-        TForm1* w = open();
-        TForm2 form2(w);
-        TForm3 form3(w);
+        MainWindow* w = open();
+        TagDialog form2(w);
+        AboutBox form3(w);
         w->setDialogs(&form2, &form3);
         w->openDirectory(QDir::currentPath());
-        QCOMPARE(find<QLineEdit>("Edit1")->text(), QStringLiteral("Some Band"));
-        QCOMPARE(find<QLineEdit>("Edit2")->text(), QStringLiteral("First Album"));
-        find<QLineEdit>("Edit3")->setText(QStringLiteral("2004"));
-        find<QComboBox>("ComboBox1")->setCurrentText(QStringLiteral("Rock"));
-        action("Selectall1")->trigger();
-        find<QPushButton>("Button9")->click();
+        QCOMPARE(find<QLineEdit>("artistEdit")->text(), QStringLiteral("Some Band"));
+        QCOMPARE(find<QLineEdit>("albumEdit")->text(), QStringLiteral("First Album"));
+        find<QLineEdit>("yearEdit")->setText(QStringLiteral("2004"));
+        find<QComboBox>("genreCombo")->setCurrentText(QStringLiteral("Rock"));
+        action("actionSelectAll")->trigger();
+        find<QPushButton>("tagFilesButton")->click();
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
         const ID3Tag expected = makeTag("First Song", "Some Band", "First Album", "2004", "", 1, 17);
         QCOMPARE(read(QStringLiteral("01. First Song.mp3")), song + tagBytes(expected));
         QCOMPARE(read(QStringLiteral("02 - Second Song.mp3")).right(128).mid(3, 11),
                  QByteArray("Second Song"));
-        QCOMPARE(Options.uses, 13);
+        QCOMPARE(w->taggedFiles(), 13);
 
         QString line;
         ModalAnswerer answers({[&](QWidget* modal) {
-            auto* memo = modal->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+            auto* memo = modal->findChild<QPlainTextEdit*>(QStringLiteral("aboutText"));
             QVERIFY(memo);
             line = memo->toPlainText().split(QLatin1Char('\n')).value(9);
             QTest::keyClick(modal, Qt::Key_Return);
         }});
-        action("About1")->trigger();
+        action("actionAbout")->trigger();
         QCOMPARE(line, QStringLiteral("You have tagged 13 files"));
         w->close(); // the close box writes nothing: the stored count stays
         QCOMPARE(storedValues().value(QStringLiteral("morwick/uses")), QStringLiteral("10"));
@@ -636,18 +658,14 @@ private slots:
     void stoppedBatchLeavesTheSelectionExact() {
         write(QStringLiteral("Song.mp3"), audio(200));
         write(QStringLiteral("Tune.mp3"), audio(200));
-        TForm1* w = open();
-        TForm2 form2(w);
+        MainWindow* w = open();
+        TagDialog form2(w);
         w->setDialogs(&form2, nullptr);
-        struct AnswerNo : Prompts {
-            bool inputQuery(const QString&, const QString&, QString&) override { return false; }
-            QString inputBox(const QString&, const QString&, const QString& text) override { return text; }
-            bool errorQuestion(const QString&) override { return false; }
-            int showModal(QDialog&) override { return QDialog::Rejected; }
-        } no;
+        ScriptedPrompts no;
+        no.answers = {false};
         w->setPrompts(&no);
         w->fileList()->setAllSelected(true);
-        w->Button9Click();
+        w->tagFiles();
         w->setPrompts(nullptr);
         const QList<QListWidgetItem*> marked = w->fileList()->selectedItems();
         QCOMPARE(marked.size(), 1);
@@ -658,10 +676,10 @@ private slots:
     void formatQuestionCloseBoxGoesOn() {
         write(QStringLiteral("Song.mp3"), audio(200));
         write(QStringLiteral("Tune.mp3"), audio(200));
-        TForm1* w = open();
-        TForm2 form2(w);
+        MainWindow* w = open();
+        TagDialog form2(w);
         w->setDialogs(&form2, nullptr);
-        action("Selectall1")->trigger();
+        action("actionSelectAll")->trigger();
         QStringList texts;
         ModalAnswerer answers;
         for (int i = 0; i < 2; ++i)
@@ -669,7 +687,7 @@ private slots:
                 texts.append(qobject_cast<QMessageBox*>(modal)->text());
                 modal->close();
             });
-        find<QPushButton>("Button9")->click();
+        find<QPushButton>("tagFilesButton")->click();
         QCOMPARE(texts, (QStringList{
                             QStringLiteral("Filename format error in file \"Song.mp3\". Continue batch?"),
                             QStringLiteral("Filename format error in file \"Tune.mp3\". Continue batch?")}));
@@ -682,10 +700,10 @@ private slots:
         const QString longTitle(40, QLatin1Char('x'));
         for (int i = 1; i <= 3; ++i)
             write(QStringLiteral("0%1. %2.mp3").arg(i).arg(longTitle), audio(200));
-        TForm1* w = open();
-        TForm2 form2(w);
+        MainWindow* w = open();
+        TagDialog form2(w);
         w->setDialogs(&form2, nullptr);
-        auto* bar = find<QWidget>("BatchProgress");
+        auto* bar = find<QWidget>("batchProgress");
         bool shownDuringBatch = false;
         ModalAnswerer answers;
         answers.add([&](QWidget* modal) {
@@ -697,8 +715,8 @@ private slots:
                 shownDuringBatch = shownDuringBatch || bar->isVisible();
                 QTest::keyClick(modal, Qt::Key_Escape);
             });
-        action("Selectall1")->trigger();
-        find<QPushButton>("Button9")->click();
+        action("actionSelectAll")->trigger();
+        find<QPushButton>("tagFilesButton")->click();
         QCOMPARE(answers.remaining(), 0);
         QVERIFY(shownDuringBatch);
         QVERIFY(!bar->isVisible());

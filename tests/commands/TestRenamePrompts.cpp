@@ -1,6 +1,6 @@
 #include "commands/AskShortFilename.h"
 #include "commands/Prompts.h"
-#include "commands/RenameFiles.h"
+#include "commands/RenameFilesCommand.h"
 #include "core/Batch.h"
 #include "support/FakeSelection.h"
 #include "support/ModalAnswerer.h"
@@ -139,7 +139,7 @@ private slots:
         queueAnswers(answerer, answers, seen);
         FakeSelection list(files, selected);
         QtPrompts real;
-        RenameFiles(list, real, ask64);
+        RenameFilesCommand({list, real}, ask64);
         QVERIFY(QDir::setCurrent(savedCwd));
 
         QCOMPARE(seen, prompts);

@@ -63,7 +63,7 @@ private slots:
         QList<SeenPrompt> seen;
         ModalAnswerer answerer({AnswerInput(search, &seen), AnswerInput(replacement, &seen)});
         QtPrompts prompts;
-        SearchAndReplace(files, prompts, false);
+        SearchReplaceCommand({files, prompts}, false);
 
         QCOMPARE(seen,
                  (QList<SeenPrompt>{{kCaption, QStringLiteral("Search for [case-sensitive]"), QString()},
@@ -89,7 +89,7 @@ private slots:
             answerer.add(AnswerInput(QStringLiteral("_")));
         answerer.add(AnswerInput(std::nullopt));
         QtPrompts prompts;
-        SearchAndReplace(files, prompts, false);
+        SearchReplaceCommand({files, prompts}, false);
         QCOMPARE(answerer.remaining(), 0);
         QCOMPARE(listing(), QStringList{QStringLiteral("a_b.mp3")});
         QCOMPARE(files.rereads, 1);
@@ -100,7 +100,7 @@ private slots:
         FakeSelection files({QStringLiteral("a_b.mp3")}, {false});
         ModalAnswerer answerer; // fails the test on any prompt
         QtPrompts prompts;
-        SearchAndReplace(files, prompts, false);
+        SearchReplaceCommand({files, prompts}, false);
         QCOMPARE(files.rereads, 0);
     }
 
@@ -112,7 +112,7 @@ private slots:
         ModalAnswerer answerer({AnswerInput(QStringLiteral("a")), AnswerInput(QString(70, QLatin1Char('b'))),
                                 AnswerInput(QStringLiteral("short.mp3"), &seen)});
         QtPrompts prompts;
-        SearchAndReplace(files, prompts, true);
+        SearchReplaceCommand({files, prompts}, true);
         QCOMPARE(seen, (QList<SeenPrompt>{{QStringLiteral("Filename exceeds 64 characters!"),
                                            QStringLiteral("Enter new filename (current is 74 characters)"),
                                            longName}}));

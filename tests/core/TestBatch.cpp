@@ -24,14 +24,11 @@ private:
     Recorder progress_;
 
 private slots:
-    void init() {
-        progress_.calls.clear();
-        SetBatchProgress(&progress_);
-    }
-    void cleanup() { SetBatchProgress(nullptr); }
+    void init() { progress_.calls.clear(); }
 
     // Each selected entry, in list order, deselected before its work; the list re-read at the
-    // end unless the work stopped the batch or threw; the progress display told throughout.
+    // end unless the work stopped the batch or threw; the progress display told throughout; the
+    // report says how many entries changed and where the batch ended.
     void pattern_data() {
         QTest::addColumn<QList<bool>>("selected");
         QTest::addColumn<QString>("stopAt");
@@ -40,20 +37,21 @@ private slots:
         QTest::addColumn<QList<bool>>("after");
         QTest::addColumn<int>("rereads");
         QTest::addColumn<QStringList>("progress");
+        QTest::addColumn<int>("stoppedAt"); // -1: ran to the end
         const QList<bool> abcd{true, false, true, true};
         QTest::newRow("whole batch") << abcd << ""
                                      << "" << QStringList{"a", "c", "d"}
                                      << QList<bool>{false, false, false, false} << 1
-                                     << QStringList{"begin 4", "1", "3", "4", "end"};
+                                     << QStringList{"begin 4", "1", "3", "4", "end"} << -1;
         QTest::newRow("stopped") << abcd << "c"
                                  << "" << QStringList{"a", "c"} << QList<bool>{false, false, false, true} << 0
-                                 << QStringList{"begin 4", "1", "end"};
+                                 << QStringList{"begin 4", "1", "end"} << 2;
         QTest::newRow("failed") << abcd << ""
                                 << "c" << QStringList{"a", "c"} << QList<bool>{false, false, false, true} << 0
-                                << QStringList{"begin 4", "1", "end"};
+                                << QStringList{"begin 4", "1", "end"} << 2;
         QTest::newRow("nothing selected")
             << QList<bool>{false, false, false, false} << ""
-            << "" << QStringList{} << QList<bool>{false, false, false, false} << 0 << QStringList{};
+            << "" << QStringList{} << QList<bool>{false, false, false, false} << 0 << QStringList{} << -1;
     }
     void pattern() {
         QFETCH(QList<bool>, selected);
@@ -63,27 +61,32 @@ private slots:
         QFETCH(QList<bool>, after);
         QFETCH(int, rereads);
         QFETCH(QStringList, progress);
+        QFETCH(int, stoppedAt);
         FakeSelection files({"a", "b", "c", "d"}, selected);
         QStringList seen;
         bool deselectedFirst = true;
-        QString error;
-        try {
-            RunBatch(files, [&](const QString& name) {
-                deselectedFirst = deselectedFirst && !files.isSelected(int(files.names.indexOf(name)));
-                seen << name;
-                if (name == throwAt)
-                    ThrowError(QStringLiteral("Disk full"));
-                return name == stopAt ? BatchStep::Stop : BatchStep::Continue;
-            });
-        } catch (const CommandError& e) {
-            error = e.message();
-        }
+        const BatchReport report = RunBatch(files, &progress_, [&](const QString& name) {
+            deselectedFirst = deselectedFirst && !files.isSelected(int(files.names.indexOf(name)));
+            seen << name;
+            if (name == throwAt)
+                ThrowError(QStringLiteral("Disk full"));
+            if (name == stopAt)
+                return BatchStep::Stop;
+            return name == QLatin1String("c") ? BatchStep::Unchanged : BatchStep::Changed;
+        });
         QCOMPARE(seen, visited);
         QVERIFY(deselectedFirst);
         QCOMPARE(files.selected, after);
         QCOMPARE(files.rereads, rereads);
         QCOMPARE(progress_.calls, progress);
-        QCOMPARE(error.isEmpty(), throwAt.isEmpty());
+        QCOMPARE(report.error.has_value(), !throwAt.isEmpty());
+        if (report.error)
+            QCOMPARE(report.error->message(), QStringLiteral("Disk full"));
+        QCOMPARE(report.stoppedAt.value_or(-1), stoppedAt);
+        QCOMPARE(report.ran, selected.contains(true));
+        // a and d change, c does not; nothing after the end counts
+        QCOMPARE(report.changed,
+                 int(seen.contains(QStringLiteral("a"))) + int(seen.contains(QStringLiteral("d"))));
     }
 };
 

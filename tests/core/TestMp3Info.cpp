@@ -49,11 +49,10 @@ class TestMp3Info : public QObject {
 private:
     QTemporaryDir dir_;
 
-    mp3info analyse(const QByteArray& content) {
+    Mp3Info analyse(const QByteArray& content) {
         const QString path = dir_.filePath(QStringLiteral("t.mp3"));
         write(path, content);
-        mp3info info;
-        ReadMp3Info(path, info);
+        const Mp3Info info = ReadMp3Info(path);
         return info;
     }
 
@@ -110,22 +109,22 @@ private slots:
         QFETCH(int, framelength);
         QFETCH(int, flags);
         const int size = 200000;
-        const mp3info info = analyse(padded(header, size));
+        const Mp3Info info = analyse(padded(header, size));
         QCOMPARE(info.size, size);
         QCOMPARE(info.version, version);
         QCOMPARE(info.layer, layer);
         QCOMPARE(info.bitrate, bitrate);
-        QCOMPARE(info.samplerate, samplerate);
-        QCOMPARE(info.channelmode, channelmode);
-        QCOMPARE(info.framelength, framelength);
+        QCOMPARE(info.sampleRate, samplerate);
+        QCOMPARE(info.channelMode, channelmode);
+        QCOMPARE(info.frameLength, framelength);
         QCOMPARE(info.frames, size / framelength);
         QCOMPARE(info.length, int64_t(size) * 8 / (bitrate * 1000));
-        QVERIFY(!info.isvbr);
-        QCOMPARE(info.hascrc, bool(flags & 1));
-        QCOMPARE(info.isprivate, bool(flags & 2));
-        QCOMPARE(info.copyflag, bool(flags & 4));
-        QCOMPARE(info.origflag, bool(flags & 8));
-        QVERIFY(!info.hastag);
+        QVERIFY(!info.isVbr);
+        QCOMPARE(info.hasCrc, bool(flags & 1));
+        QCOMPARE(info.isPrivate, bool(flags & 2));
+        QCOMPARE(info.copyFlag, bool(flags & 4));
+        QCOMPARE(info.origFlag, bool(flags & 8));
+        QVERIFY(!info.hasTag);
     }
 
     // Candidates that do not decode are passed over, byte by byte; the header after them wins.
@@ -141,10 +140,10 @@ private slots:
     }
     void skippedCandidates() {
         QFETCH(QByteArray, before);
-        const mp3info info = analyse(padded(audio(100) + before + bytes({0xFF, 0xFB, 0x90, 0x64}), 20000));
+        const Mp3Info info = analyse(padded(audio(100) + before + bytes({0xFF, 0xFB, 0x90, 0x64}), 20000));
         QCOMPARE(info.bitrate, 128);
         QCOMPARE(info.version, 1);
-        QCOMPARE(info.channelmode, QStringLiteral("Joint-Stereo"));
+        QCOMPARE(info.channelMode, QStringLiteral("Joint-Stereo"));
     }
 
     void noHeader_data() {
@@ -161,26 +160,26 @@ private slots:
     }
     void noHeader() {
         QFETCH(QByteArray, content);
-        const mp3info info = analyse(content);
+        const Mp3Info info = analyse(content);
         QCOMPARE(info.size, content.size());
         QCOMPARE(info.bitrate, 0);
         QCOMPARE(info.version, 0);
-        QCOMPARE(info.samplerate, 0);
+        QCOMPARE(info.sampleRate, 0);
         QCOMPARE(info.length, 0);
-        QVERIFY(info.channelmode.isEmpty());
+        QVERIFY(info.channelMode.isEmpty());
     }
 
     void headerAtWindowEnd() {
-        const mp3info info = analyse(padded(audio(kScanWindow - 4) + bytes({0xFF, 0xFB, 0x90, 0x64}), 20000));
+        const Mp3Info info = analyse(padded(audio(kScanWindow - 4) + bytes({0xFF, 0xFB, 0x90, 0x64}), 20000));
         QCOMPARE(info.bitrate, 128);
     }
 
     void shortFileIsAnalysed() {
-        const mp3info info = analyse(padded(bytes({0xFF, 0xFB, 0x90, 0x64}), 5000));
+        const Mp3Info info = analyse(padded(bytes({0xFF, 0xFB, 0x90, 0x64}), 5000));
         QCOMPARE(info.size, 5000);
         QCOMPARE(info.bitrate, 128);
         QCOMPARE(info.length, 0);
-        QVERIFY(!info.hastag);
+        QVERIFY(!info.hasTag);
     }
 
     void xing_data() {
@@ -215,10 +214,10 @@ private slots:
         QFETCH(int, bitrate);
         QFETCH(int, framelength);
         QFETCH(int, frames);
-        const mp3info info = analyse(padded(frame, 20000));
-        QCOMPARE(info.isvbr, isvbr);
+        const Mp3Info info = analyse(padded(frame, 20000));
+        QCOMPARE(info.isVbr, isvbr);
         QCOMPARE(info.bitrate, bitrate);
-        QCOMPARE(info.framelength, framelength);
+        QCOMPARE(info.frameLength, framelength);
         QCOMPARE(info.frames, frames);
         QCOMPARE(info.length, 20000 * 8 / (bitrate * 1000));
     }
@@ -242,12 +241,12 @@ private slots:
         QFETCH(int, track);
         QFETCH(int, genre);
         QFETCH(QString, genrename);
-        const mp3info info = analyse(padded(bytes({0xFF, 0xFB, 0x90, 0x64}), 20000) + tag);
-        QVERIFY(info.hastag);
+        const Mp3Info info = analyse(padded(bytes({0xFF, 0xFB, 0x90, 0x64}), 20000) + tag);
+        QVERIFY(info.hasTag);
         QCOMPARE(info.title, QStringLiteral("Title"));
         QCOMPARE(info.track, track);
         QCOMPARE(info.genre, genre);
-        QCOMPARE(info.genrename, genrename);
+        QCOMPARE(info.genreName, genrename);
         QCOMPARE(info.bitrate, 128);
         QCOMPARE(info.size, 20128);
     }
@@ -255,15 +254,15 @@ private slots:
     void trailerTexts() {
         ID3Tag tag = makeTag("  Title \t", "Artist", "Album", "2004", "A comment", 1, 0);
         std::memcpy(tag.title + 20, "\xe4\xf6", 2); // Windows-1252 bytes
-        const mp3info info = analyse(audio(300) + tagBytes(tag));
-        QVERIFY(info.hastag);
+        const Mp3Info info = analyse(audio(300) + tagBytes(tag));
+        QVERIFY(info.hasTag);
         // Only the ends are trimmed: inner zero bytes stay.
         QCOMPARE(info.title, QStringLiteral("Title \t") + QString(11, QChar(0)) + QString::fromUtf8("äö"));
         QCOMPARE(info.artist, QStringLiteral("Artist"));
         QCOMPARE(info.album, QStringLiteral("Album"));
         QCOMPARE(info.year, QStringLiteral("2004"));
         QCOMPARE(info.comment, QStringLiteral("A comment"));
-        QCOMPARE(info.genrename, QStringLiteral("Blues"));
+        QCOMPARE(info.genreName, QStringLiteral("Blues"));
         QCOMPARE(info.bitrate, 0);
     }
 
@@ -277,8 +276,8 @@ private slots:
     }
     void trailerNeedsExactMagic() {
         QFETCH(QByteArray, content);
-        const mp3info info = analyse(content);
-        QVERIFY(!info.hastag);
+        const Mp3Info info = analyse(content);
+        QVERIFY(!info.hasTag);
         QVERIFY(info.title.isEmpty());
         QCOMPARE(info.genre, 255);
     }
@@ -295,18 +294,18 @@ private slots:
     }
     void notOpenable() {
         QFETCH(QString, path);
-        mp3info info = analyse(padded(bytes({0xFF, 0xFB, 0x90, 0x64}), 20000) +
+        Mp3Info info = analyse(padded(bytes({0xFF, 0xFB, 0x90, 0x64}), 20000) +
                                tagBytes(makeTag("T", "", "", "", "", 2, 3)));
         QCOMPARE(info.bitrate, 128); // filled by the previous file
-        ReadMp3Info(path, info);
+        info = ReadMp3Info(path);
         QCOMPARE(info.size, 0);
         QCOMPARE(info.bitrate, 0);
         QCOMPARE(info.version, 0);
-        QVERIFY(!info.hastag);
+        QVERIFY(!info.hasTag);
         QVERIFY(info.title.isEmpty());
         QCOMPARE(info.track, 0);
         QCOMPARE(info.genre, 255);
-        QVERIFY(info.channelmode.isEmpty());
+        QVERIFY(info.channelMode.isEmpty());
     }
 
     // Sparse files: the size and the playing time use 64-bit arithmetic.
@@ -330,8 +329,7 @@ private slots:
         ::close(fd);
         if (!written)
             QSKIP("the temporary folder cannot hold a sparse file of this size");
-        mp3info info;
-        ReadMp3Info(path, info);
+        const Mp3Info info = ReadMp3Info(path);
         QCOMPARE(info.size, size);
         QCOMPARE(info.bitrate, 128);
         QCOMPARE(info.length, length);
@@ -387,17 +385,16 @@ private slots:
         QFETCH(QString, channelmode);
         QFETCH(qint64, length);
         QFETCH(bool, hastag);
-        mp3info info;
-        ReadMp3Info(fixture(name), info);
+        const Mp3Info info = ReadMp3Info(fixture(name));
         QCOMPARE(info.size, size);
         QCOMPARE(info.version, version);
         QCOMPARE(info.layer, layer);
         QCOMPARE(info.bitrate, bitrate);
-        QCOMPARE(info.isvbr, isvbr);
-        QCOMPARE(info.samplerate, samplerate);
-        QCOMPARE(info.channelmode, channelmode);
+        QCOMPARE(info.isVbr, isvbr);
+        QCOMPARE(info.sampleRate, samplerate);
+        QCOMPARE(info.channelMode, channelmode);
         QCOMPARE(info.length, length);
-        QCOMPARE(info.hastag, hastag);
+        QCOMPARE(info.hasTag, hastag);
         if (hastag) {
             QCOMPARE(info.title, QStringLiteral("First Song"));
             QCOMPARE(info.artist, QStringLiteral("Some Band"));
@@ -406,7 +403,7 @@ private slots:
             QCOMPARE(info.comment, QStringLiteral("a comment"));
             QCOMPARE(info.track, 1);
             QCOMPARE(info.genre, 17);
-            QCOMPARE(info.genrename, QStringLiteral("Rock"));
+            QCOMPARE(info.genreName, QStringLiteral("Rock"));
         } else {
             QCOMPARE(info.genre, 255);
         }
@@ -452,8 +449,7 @@ private slots:
     void streamInfoLines() {
         QFETCH(QString, name);
         QFETCH(QStringList, lines);
-        mp3info info;
-        ReadMp3Info(fixture(name), info);
+        const Mp3Info info = ReadMp3Info(fixture(name));
         QCOMPARE(StreamInfoLines(info), lines);
     }
     void streamInfoWithoutHeader() {
@@ -465,13 +461,13 @@ private slots:
                               "There might be a long ID3v2 or similar tag in the beginning of the file."}));
     }
     void streamInfoLongPlayingTime() {
-        mp3info info;
+        Mp3Info info;
         info.size = 5000000;
         info.bitrate = 128;
         info.version = 1;
         info.layer = 3;
-        info.samplerate = 44100;
-        info.channelmode = QStringLiteral("Stereo");
+        info.sampleRate = 44100;
+        info.channelMode = QStringLiteral("Stereo");
         info.length = 3725;
         QCOMPARE(StreamInfoLines(info).at(1), QStringLiteral("Length: 62:05 minutes"));
     }

@@ -86,7 +86,7 @@ private slots:
         QFETCH(QString, artist);
         QFETCH(QString, title);
         QFETCH(bool, error);
-        const SplitName split = SplitFilename(name, format, QStringLiteral("Field"));
+        const SplitName split = SplitFilename(name, FilenameFormat(format), QStringLiteral("Field"));
         QCOMPARE(split.track, track);
         QCOMPARE(split.artist, artist);
         QCOMPARE(split.title, title);
@@ -113,11 +113,14 @@ private slots:
         QFETCH(int, format);
         QFETCH(int, numbersTo);
         QFETCH(QString, name);
-        QCOMPARE(BuildFilename(track, QStringLiteral("Artist"), QStringLiteral("Title"), format, numbersTo),
+        QCOMPARE(BuildFilename(track, QStringLiteral("Artist"), QStringLiteral("Title"),
+                               FilenameFormat(format), TrackSeparator(numbersTo)),
                  name);
     }
     void buildFilenameKeepsSeparators() {
-        QCOMPARE(BuildFilename(0, QString(), QStringLiteral("Title"), 2, 0), QStringLiteral(" - Title.mp3"));
+        QCOMPARE(BuildFilename(0, QString(), QStringLiteral("Title"), FilenameFormat::ArtistTitle,
+                               TrackSeparator::Dot),
+                 QStringLiteral(" - Title.mp3"));
     }
 
     void artistAlbum_data() {
@@ -158,16 +161,16 @@ private slots:
         QFETCH(int, format);
         QFETCH(QString, artist);
         QFETCH(QString, album);
-        const ArtistAlbum values = ArtistAlbumFromPath(path, format, true, true);
+        const ArtistAlbum values = ArtistAlbumFromPath(path, DirnameFormat(format), true, true);
         QCOMPARE(values.artist.value_or(QStringLiteral("<keep>")), artist);
         QCOMPARE(values.album.value_or(QStringLiteral("<keep>")), album);
     }
     void artistAlbumDisabledFields() {
         const QString path = QStringLiteral("/mp3/Band - Album");
-        ArtistAlbum values = ArtistAlbumFromPath(path, 1, false, true);
+        ArtistAlbum values = ArtistAlbumFromPath(path, DirnameFormat::ArtistDashAlbum, false, true);
         QVERIFY(!values.artist);
         QCOMPARE(values.album.value_or(QString()), QStringLiteral("Album"));
-        values = ArtistAlbumFromPath(path, 1, true, false);
+        values = ArtistAlbumFromPath(path, DirnameFormat::ArtistDashAlbum, true, false);
         QCOMPARE(values.artist.value_or(QString()), QStringLiteral("Band"));
         QVERIFY(!values.album);
     }

@@ -67,7 +67,9 @@ private slots:
         QFETCH(int, caseValue);
         QFETCH(int, numbersTo);
         QFETCH(QString, result);
-        QCOMPARE(TrimFilename(name, format, caseValue, numbersTo), result);
+        QCOMPARE(TrimFilename(name, FilenameFormat(format), NameCase(caseValue != 0),
+                              TrackSeparator(numbersTo != 0)),
+                 result);
     }
 };
 

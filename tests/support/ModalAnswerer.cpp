@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -73,4 +74,16 @@ ModalAnswerer::Answer AnswerInput(std::optional<QString> text, QList<SeenPrompt>
 
 char* toString(const SeenPrompt& seen) {
     return QTest::toString(QStringLiteral("[%1] %2: %3").arg(seen.title, seen.prompt, seen.value));
+}
+
+ModalAnswerer::Answer AnswerErrorBox(QString* text) {
+    return [text](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->objectName(), QStringLiteral("errorBox"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("Morwick"));
+        if (text)
+            *text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    };
 }

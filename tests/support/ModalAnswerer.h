@@ -48,3 +48,7 @@ char* toString(const SeenPrompt& seen);
 // An answer for the InputQuery dialog: appends what it showed to `seen` (when given), then
 // types `text` and presses OK, or presses Cancel when `text` is nullopt.
 ModalAnswerer::Answer AnswerInput(std::optional<QString> text, QList<SeenPrompt>* seen = nullptr);
+
+// An answer for the program's error box: checks it is the error box titled "Morwick", notes its
+// text in `text` (when given) and presses OK.
+ModalAnswerer::Answer AnswerErrorBox(QString* text = nullptr);

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "app/Settings.h"
+#include "commands/Prompts.h"
+#include "commands/TagFields.h"
+#include "naming/Formats.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <memory>
+
+class AboutBox;
+class DirectoryList;
+class FileList;
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class StatusBarProgress;
+class TagDialog;
+struct BatchContext;
+struct BatchReport;
+
+// The main window: file browser, batch tag fields, formats, menus and the status line. Its
+// slots gather the window's values once and hand them to the commands.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The tag dialog and the about box, created after this window.
+    void setDialogs(TagDialog* tagDialog, AboutBox* aboutBox);
+    // Where the commands' prompts go: the real dialogs, or scripted answers (nullptr: real).
+    void setPrompts(Prompts* prompts);
+
+    FilenameFormat filenameFormat() const;
+    DirnameFormat dirnameFormat() const;
+    NameCase nameCase() const;
+    TrackSeparator trackSeparator() const;
+    Id3FieldMask fieldMask() const;
+    TagFieldValues tagFieldValues() const;
+    QString statusText() const;
+    QString currentDirectory() const;
+    FileList* fileList() const { return fileList_; }
+    // The tagged-files counter (the "uses" setting) as it stands in memory.
+    int32_t taggedFiles() const { return settings_.uses; }
+
+    // Opens `path` as the current directory: the working directory, the tree and the list
+    // follow. Throws CommandError when the directory cannot be entered.
+    void openDirectory(const QString& path);
+
+public slots:
+    // The batch commands and the buttons beside the list.
+    void refresh();
+    void renameDirectory();
+    void renameFiles();
+    void trimFilenames();
+    void editTags();
+    void playFile();
+    void selectNoFiles();
+    void selectAllFiles();
+    void tagFiles();
+    void renameFromTags();
+    void exitProgram();
+    void searchAndReplace();
+    void copyTag();
+    void removeAllTags();
+    // Menu items of their own.
+    void clearTagFields();
+    void toggleAllMarks();
+    void nextFilenameFormat();
+    void saveSettings();
+    void exploreDirectory();
+    void openHtmlHelp();
+    void openEnglishHelp();
+    void openFinnishHelp();
+    void showAboutBox();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildWidgets();
+    void buildMenus();
+    void applyDefaultsAndLoadSettings();
+    void showFocusedFileInStatus();
+    void showClickedDirectoryInStatus();
+    void directoryChanged();
+    void filenameFormatChosen();
+    void dirnameFormatChosen();
+    void nameCaseChosen(NameCase nameCase);
+    void trackSeparatorChosen(TrackSeparator separator);
+    // Keeping the fields consistent with the marks and the formats.
+    void applyFieldMask();
+    void applyFilenameFormat();
+    void fetchArtistAlbum();
+    void setFilenameFormat(FilenameFormat format);
+    void setStatus(const QString& text);
+    void refreshDrives();
+    void driveChosen(int index);
+    void entryOpened(const QString& path);
+    BatchContext batchContext();
+    // Runs a command through the one error box, then repaints the list once.
+    template <typename Command> void command(Command&& run);
+
+    QComboBox* driveCombo_ = nullptr;
+    DirectoryList* directoryList_ = nullptr;
+    FileList* fileList_ = nullptr;
+    QLineEdit* artistEdit_ = nullptr;
+    QLineEdit* albumEdit_ = nullptr;
+    QLineEdit* yearEdit_ = nullptr;
+    QLineEdit* commentEdit_ = nullptr;
+    QComboBox* genreCombo_ = nullptr;
+    QComboBox* dirnameFormatCombo_ = nullptr;
+    QButtonGroup* filenameFormatButtons_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QMenu* fileContextMenu_ = nullptr;
+
+    QAction* actionMarkTitle_ = nullptr;
+    QAction* actionMarkArtist_ = nullptr;
+    QAction* actionMarkAlbum_ = nullptr;
+    QAction* actionMarkYear_ = nullptr;
+    QAction* actionMarkComment_ = nullptr;
+    QAction* actionMarkTrack_ = nullptr;
+    QAction* actionMarkGenre_ = nullptr;
+    QAction* actionAskLongTitle_ = nullptr;
+    QAction* actionAskLongFilename_ = nullptr;
+    QAction* actionShowTagInStatus_ = nullptr;
+    QAction* actionCaseCapitalize_ = nullptr;
+    QAction* actionCaseSentence_ = nullptr;
+    QAction* actionNumbersDot_ = nullptr;
+    QAction* actionNumbersDash_ = nullptr;
+
+    std::unique_ptr<StatusBarProgress> progress_;
+    // The settings no widget holds (the counters and the two trim options), as loaded.
+    StoredSettings settings_;
+    bool toggleAllMarksOn_ = false; // Toggle all / none alternates on its own flag
+    bool centred_ = false;
+    QMap<QString, QString> lastDirectoryOnDrive_;
+    QtPrompts qtPrompts_;
+    Prompts* prompts_;
+    TagDialog* tagDialog_ = nullptr;
+    AboutBox* aboutBox_ = nullptr;
+};

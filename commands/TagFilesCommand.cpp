@@ -1,0 +1,108 @@
+#include "commands/TagFilesCommand.h"
+
+#include "commands/AskShortFilename.h"
+#include "commands/Prompts.h"
+#include "commands/TagDialog.h"
+#include "core/AnsiText.h"
+#include "core/FileName.h"
+#include "core/TagFile.h"
+
+namespace {
+
+// Whether the name's missing shape matters: only when a field taken from it is to be written.
+bool FormatErrorCounts(FilenameFormat format, const SplitName& split, const Id3FieldMask& mask) {
+    switch (format) {
+    case FilenameFormat::TrackTitle:
+        return split.title.isEmpty() && mask.title;
+    case FilenameFormat::TrackArtistTitle:
+    case FilenameFormat::ArtistTitle:
+        return split.formatError && (mask.title || mask.artist);
+    case FilenameFormat::Title:
+    case FilenameFormat::None:
+        break;
+    }
+    return false;
+}
+
+enum class LongField { Title, Artist };
+
+class TagOneFile {
+public:
+    TagOneFile(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options)
+        : context_(context), dialog_(dialog), options_(options) {}
+
+    BatchStep operator()(const QString& name) const {
+        const Id3FieldMask& mask = options_.fields.mask;
+        const SplitName split = SplitFilename(name, options_.format, options_.fields.artist);
+        if (FormatErrorCounts(options_.format, split, mask) &&
+            !context_.prompts.errorQuestion(
+                QStringLiteral("Filename format error in file \"%1\". Continue batch?")
+                    .arg(DisplayFileName(name))))
+            return BatchStep::Stop;
+
+        FileTag fileTag = ReadTag(name).value_or(FileTag{});
+        const TagTexts texts{split.title,
+                             split.artist,
+                             options_.fields.album,
+                             options_.fields.year,
+                             options_.fields.comment,
+                             split.track,
+                             options_.fields.genre};
+        SetTagFields(fileTag.tag, texts, mask);
+
+        if (split.title.size() > kTextWidth && mask.title && options_.askLongTitle)
+            askShorter(fileTag.tag, name, LongField::Title, split.title);
+        if (split.artist.size() > kTextWidth && mask.artist && options_.askLongTitle)
+            askShorter(fileTag.tag, name, LongField::Artist, split.artist);
+
+        const bool written = WriteTag(name, fileTag);
+        RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
+        return written ? BatchStep::Changed : BatchStep::Unchanged;
+    }
+
+private:
+    // The song or artist prompt: the dialog shows the tag as this file's steps have filled it,
+    // with only the long field (and Comment) editable. Save stores the edited field and, when
+    // Comment is marked, the comment.
+    void askShorter(ID3Tag& tag, const QString& name, LongField which, const QString& parsed) const {
+        const bool title = which == LongField::Title;
+        dialog_.setWindowTitle(title ? QStringLiteral("Song name exceeds 30 characters!")
+                                     : QStringLiteral("Artist name exceeds 30 characters!"));
+        dialog_.setFileName(DisplayFileName(name));
+        TagTexts shown = ShownTagTexts(tag);
+        if (title)
+            shown.title = parsed.left(kTextWidth);
+        else
+            shown.artist = parsed.left(kTextWidth);
+        dialog_.setTag(shown);
+        dialog_.setStreamFacts({});
+        dialog_.setAllEditable(false);
+        dialog_.setEditable(title ? TagField::Title : TagField::Artist, true);
+        dialog_.setEditable(TagField::Comment, true);
+
+        if (context_.prompts.showModal(dialog_) != QDialog::Accepted)
+            return;
+        const TagTexts edited = dialog_.tag();
+        Id3FieldMask keep{false, false, false, false, false, false, false};
+        keep.title = title && options_.fields.mask.title;
+        keep.artist = !title && options_.fields.mask.artist;
+        keep.comment = options_.fields.mask.comment;
+        SetTagFields(tag, edited, keep);
+    }
+
+    const BatchContext& context_;
+    TagDialog& dialog_;
+    const TagFilesOptions& options_;
+};
+
+} // namespace
+
+BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options) {
+    if (!context.files.anySelected())
+        return {};
+    TagFilesOptions trimmed = options;
+    trimmed.fields.artist = TrimControl(options.fields.artist);
+    trimmed.fields.album = TrimControl(options.fields.album);
+    trimmed.fields.comment = TrimControl(options.fields.comment);
+    return RunBatch(context.files, context.progress, TagOneFile(context, dialog, trimmed));
+}

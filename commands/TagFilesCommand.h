@@ -1,0 +1,29 @@
+#pragma once
+
+#include "commands/BatchContext.h"
+#include "commands/TagFields.h"
+#include "naming/Formats.h"
+
+class TagDialog;
+
+// What Tag files takes from the main window, read once when the command starts.
+struct TagFilesOptions {
+    TagFieldValues fields; // Artist, Album, Year, Comment, Genre and the field marks
+    FilenameFormat format;
+    bool askLongTitle;    // "Ask title if over 30 chars"
+    bool askLongFilename; // "Ask filename if over 64 chars"
+};
+
+// "Tag files": writes an ID3v1.1 tag into every selected file, in list order. Nothing selected
+// does nothing. The Artist, Album and Comment values are used trimmed of codes 0..32 (the
+// window shows them trimmed before it calls this); Year is not trimmed. For each selected
+// file: deselects it; splits its name under the filename format; when the name lacks the
+// format's shape and a field that depends on it is marked, asks whether to continue (No ends
+// the command at once, without the re-read); reads the file's tag (a file that cannot be read
+// starts from an empty tag) and writes "TAG" plus the marked fields; offers a title or artist
+// longer than 30 characters for shortening in `dialog` when askLongTitle is on; writes the tag
+// and offers a name longer than 64 characters for shortening (renaming the file when the name
+// changed). The list is re-read at the end. The report counts the files whose tag was written;
+// a CommandError from reading or writing a tag ends the batch there, the later entries still
+// selected.
+BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options);

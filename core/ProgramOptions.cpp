@@ -1,3 +1,0 @@
-#include "core/ProgramOptions.h"
-
-ProgramOptions Options;
