@@ -4,6 +4,7 @@
 #include "app/DirectoryList.h"
 #include "app/ErrorBox.h"
 #include "app/FileList.h"
+#include "app/FolderDrop.h"
 #include "app/ProgressBar.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
@@ -124,6 +125,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), qtPrompts_(this), prompts
     buildMenus();
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     qApp->installEventFilter(this);
+    FolderDrop::install(this, [this](const QString& folder) { command([&] { openDirectory(folder); }); });
 
     refreshDrives();
     RunCommand(this, [this] { openDirectory(workingDirectory()); });
