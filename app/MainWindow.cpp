@@ -4,6 +4,7 @@
 #include "app/DirectoryList.h"
 #include "app/ErrorBox.h"
 #include "app/FileList.h"
+#include "app/FolderDrop.h"
 #include "app/ProgressBar.h"
 #include "app/Shell.h"
 #include "commands/BatchContext.h"
@@ -61,6 +62,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), qtPrompts_(this),
     buildWidgets();
     buildMenus();
     qApp->installEventFilter(this);
+    FolderDrop::install(this, [this](const QString& folder) { command([&] { openDirectory(folder); }); });
 
     refreshDrives();
     RunCommand(this, [this] {

@@ -5,6 +5,7 @@
 #include "core/PosixFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QStringList>
 #include <cerrno>
@@ -77,8 +78,25 @@ void ExploreDirectory(const QString& currentDir) {
     ShellOpen(currentDir, QString(), QString(), kShowNoActivate);
 }
 
+QStringList HelpDocumentFolders(const QString& programDir) {
+    // MORWICK_HELP_FROM_BINDIR is where the build installs the documents, relative to the
+    // installed program file's folder. cleanPath works on the text alone, so names that are
+    // not UTF-8 pass through.
+    return {programDir,
+            QDir::cleanPath(programDir + QLatin1Char('/') + QStringLiteral(MORWICK_HELP_FROM_BINDIR))};
+}
+
+QString FindHelpDocument(const QString& programDir, const QString& documentName) {
+    for (const QString& folder : HelpDocumentFolders(programDir)) {
+        const QString path = folder + QLatin1Char('/') + documentName;
+        if (FileExists(path))
+            return path;
+    }
+    return {};
+}
+
 void OpenHelpDocument(const QString& documentName) {
-    const QString path = QCoreApplication::applicationDirPath() + QLatin1Char('/') + documentName;
-    if (FileExists(path))
+    const QString path = FindHelpDocument(QCoreApplication::applicationDirPath(), documentName);
+    if (!path.isEmpty())
         ShellOpen(path, QString(), QString(), kShowNormal);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // The system shell's "open": hands a document, folder or program to the desktop.
@@ -32,11 +33,19 @@ void PlayFile(bool anySelected, const QString& focusedName);
 // Explore directory: opens the current directory's full path in the user's file manager.
 void ExploreDirectory(const QString& currentDir);
 
-// The help documents that lie beside the program file.
+// The help documents: beside the program file in the build tree, in the documentation folder
+// once installed.
 inline constexpr const char* kHelpHtml = "Help.html";
 inline constexpr const char* kHelpEnglish = "ReadMe.txt";
 inline constexpr const char* kHelpFinnish = "LueMinut.txt";
 
-// Opens the named help document from the program file's directory; when no such regular file
-// is there, does nothing at all.
+// The folders searched for a help document, in order, for a program file in `programDir`: that
+// folder itself, then the installed documentation folder relative to it
+// (programDir/../share/doc/morwick for the usual layout, whatever the prefix).
+QStringList HelpDocumentFolders(const QString& programDir);
+// The full path of the first regular file named `documentName` in HelpDocumentFolders;
+// empty when there is none.
+QString FindHelpDocument(const QString& programDir, const QString& documentName);
+// Opens the named help document found for the running program; when there is none, does
+// nothing at all.
 void OpenHelpDocument(const QString& documentName);

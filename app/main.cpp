@@ -1,6 +1,9 @@
 // Morwick: tidies an MP3 collection: tags from names, names from tags, and tidy names.
 #include "app/AboutBox.h"
+#include "app/CommandLine.h"
+#include "app/ErrorBox.h"
 #include "app/MainWindow.h"
+#include "app/ProgramIcon.h"
 #include "commands/TagDialog.h"
 
 #include <QApplication>
@@ -18,6 +21,11 @@ bool displayAvailable() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationVersion(ProgramVersion());
+    // --help and --version answer in a terminal without a display.
+    if (const StartRequest early = ParseCommandLine(CommandLineArguments(argc, argv));
+        early.action == StartAction::Help || early.action == StartAction::Version)
+        return PrintStartAnswer(early);
     if (!displayAvailable()) {
         std::fprintf(stderr,
                      "morwick: no display found. Morwick is a desktop program: start it in a graphical "
@@ -30,6 +38,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morwick"));
     QApplication::setApplicationDisplayName(QStringLiteral("Morwick"));
+    QApplication::setWindowIcon(ProgramIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("morwick"));
+    // Read again now that QApplication has taken out its own options (such as -platform).
+    const StartRequest request = ParseCommandLine(CommandLineArguments(argc, argv));
+    if (request.action != StartAction::Open)
+        return PrintStartAnswer(request);
 
     // The main window first (its creation loads the settings), then the two dialogs, which
     // live hidden until their commands show them.
@@ -38,5 +52,7 @@ int main(int argc, char* argv[]) {
     AboutBox aboutBox(&window);
     window.setDialogs(&tagDialog, &aboutBox);
     window.show();
+    if (!request.folder.isEmpty())
+        RunCommand(&window, [&] { window.openDirectory(request.folder); });
     return QApplication::exec();
 }
