@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QStringList>
 #include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,11 +28,6 @@ QString AbsolutePath(const QString& file) {
     return cwd.endsWith(QLatin1Char('/')) ? cwd + file : cwd + QLatin1Char('/') + file;
 }
 
-bool IsProgram(const QString& path) {
-    const FileStatus status = StatFile(path);
-    return status.regular && (status.mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
-}
-
 // A process argument made from a QString reaches the program as UTF-8, which cannot carry a
 // name holding bytes that are not UTF-8. Such a name goes to the opener as a file URL with
 // its bytes percent-encoded, which xdg-open turns back into the very same bytes.
@@ -44,15 +38,13 @@ QString OpenerArgument(const QString& path) {
     return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/"));
 }
 
-void OpenWithDesktop(const QString& file, const QString& parameters, const QString& directory, int) {
+// Everything goes to the desktop's opener, never to exec: any song can carry an execute bit (every
+// file on many FAT and NTFS mounts, or a download), and handing it to the system to run would run
+// whatever it holds.
+void OpenWithDesktop(const QString& file, const QString& directory) {
     if (file.isEmpty())
         return;
-    const QString path = AbsolutePath(file);
-    // A file with an execute bit on a FAT or NTFS mount may be a song all the same: what the
-    // system refuses to start goes to the opener like any document.
-    if (IsProgram(path) && QProcess::startDetached(path, QProcess::splitCommand(parameters), directory))
-        return;
-    QProcess::startDetached(QStringLiteral("xdg-open"), {OpenerArgument(path)}, directory);
+    QProcess::startDetached(QStringLiteral("xdg-open"), {OpenerArgument(AbsolutePath(file))}, directory);
 }
 
 } // namespace
@@ -65,7 +57,7 @@ void ShellOpen(const QString& file, const QString& parameters, const QString& di
     if (Hook())
         Hook()(file, parameters, directory, showCommand);
     else
-        OpenWithDesktop(file, parameters, directory, showCommand);
+        OpenWithDesktop(file, directory);
 }
 
 void PlayFile(bool anySelected, const QString& focusedName) {

@@ -7,9 +7,9 @@
 // The system shell's "open": hands a document, folder or program to the desktop.
 //
 // `file` is a Morwick name (see core/FileName.h); a bare or relative name is taken relative to
-// the working directory. A regular file with an execute bit is started as a program with
-// `parameters` (split like a shell command line); anything else goes to the freedesktop
-// opener xdg-open, which picks the user's program for it. `directory` is the working
+// the working directory. It goes to the freedesktop opener xdg-open, which picks the user's
+// program for it; nothing is ever started as a program, whatever its mode bits, and
+// `parameters` only reach the hook (none of the commands passes any). `directory` is the working
 // directory of what is started (empty: ours). `showCommand` is the window show state of the
 // request (1 normal, 8 without activating); the desktop decides that here, so it has no
 // effect. Texts of any length pass whole. Nothing is waited for and no result is reported:
