@@ -275,8 +275,10 @@ void rewriteWithout(const QString& path, const PosixFile& original, const struct
     temp.placeAs(target);
 }
 
-void truncateTo(const QString& path, int64_t length) {
-    if (::truncate(EncodeFileName(path).constData(), off_t(length)) != 0)
+// The descriptor that was read and checked is the one cut, so the cut cannot reach another file
+// that took the name in between.
+void truncateTo(const PosixFile& file, int64_t length) {
+    if (::ftruncate(file.fd(), off_t(length)) != 0)
         ThrowIoError(errno);
 }
 
@@ -285,7 +287,12 @@ void truncateTo(const QString& path, int64_t length) {
 bool RemoveAllTags(const QString& path) {
     PosixFile file;
     // Non-blocking so that a pipe of that name cannot hang the command; a regular file ignores it.
-    if (!file.open(path, O_RDONLY | O_NONBLOCK))
+    // Opened for writing when the user may write the file: removing needs what writing needs, and a
+    // file only readable here is still read, to say whether there was anything to remove.
+    bool writable = file.open(path, O_RDWR | O_NONBLOCK);
+    if (!writable && (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY))
+        ThrowIoError(errno);
+    if (!writable && !file.open(path, O_RDONLY | O_NONBLOCK))
         ThrowIoError(errno);
     struct stat st {};
     if (::fstat(file.fd(), &st) != 0)
@@ -297,7 +304,8 @@ bool RemoveAllTags(const QString& path) {
     if (keep.end >= kId3HeaderSize) {
         uint8_t header[kId3HeaderSize];
         file.readExactly(header, kId3HeaderSize, 0);
-        if (std::memcmp(header, kId3Magic, 3) == 0) {
+        // A header that is not well formed is audio that happens to start with "ID3".
+        if (wellFormedId3v2Header(header)) {
             keep.begin = id3v2TagSize(header);
             if (keep.begin > keep.end)
                 ThrowError(QString::fromLatin1(kRangeCheck));
@@ -311,11 +319,11 @@ bool RemoveAllTags(const QString& path) {
 
     if (keep.begin == 0 && keep.end == st.st_size)
         return false;
-    if ((st.st_mode & S_IWUSR) == 0)
+    if ((st.st_mode & S_IWUSR) == 0 || !writable)
         ThrowError(QString::fromLatin1(kAccessDenied));
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
     if (keep.begin == 0 || keep.begin == keep.end)
-        truncateTo(path, keep.end - keep.begin);
+        truncateTo(file, keep.end - keep.begin);
     else
         rewriteWithout(path, file, st, keep);
     file.close();

@@ -99,6 +99,12 @@ private slots:
         QTest::newRow("no tags") << body << body;
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("5 bytes") << QByteArray("ID3ab") << QByteArray("ID3ab");
+        // "ID3" whose size bytes have their high bit set is no tag: the front is audio.
+        const QByteArray badSize = QByteArray("ID3\x03\0\0\0\0\x80\x0a", 10) + body;
+        QTest::newRow("leading ID3 with a bad size byte") << badSize << badSize;
+        const QByteArray badVersion = QByteArray("ID3\x05\0\0\0\0\0\x0a", 10) + body + v1();
+        QTest::newRow("leading ID3 of an unknown version")
+            << badVersion << badVersion.left(badVersion.size() - 128);
     }
     void removal() {
         QFETCH(QByteArray, content);
