@@ -32,24 +32,22 @@ void note(ssize_t n, int64_t pos) {
 
 constexpr int64_t kTrailer = 128;
 
-bool sameRecord(const mp3info& a, const mp3info& b) {
+bool sameRecord(const Mp3Info& a, const Mp3Info& b) {
     return a.size == b.size && a.version == b.version && a.layer == b.layer && a.bitrate == b.bitrate &&
-           a.isvbr == b.isvbr && a.samplerate == b.samplerate && a.channelmode == b.channelmode &&
-           a.length == b.length && a.framelength == b.framelength && a.frames == b.frames &&
-           a.hascrc == b.hascrc && a.isprivate == b.isprivate && a.copyflag == b.copyflag &&
-           a.origflag == b.origflag && a.hastag == b.hastag && a.title == b.title && a.artist == b.artist &&
+           a.isVbr == b.isVbr && a.sampleRate == b.sampleRate && a.channelMode == b.channelMode &&
+           a.length == b.length && a.frameLength == b.frameLength && a.frames == b.frames &&
+           a.hasCrc == b.hasCrc && a.isPrivate == b.isPrivate && a.copyFlag == b.copyFlag &&
+           a.origFlag == b.origFlag && a.hasTag == b.hasTag && a.title == b.title && a.artist == b.artist &&
            a.album == b.album && a.year == b.year && a.comment == b.comment && a.track == b.track &&
-           a.genre == b.genre && a.genrename == b.genrename;
+           a.genre == b.genre && a.genreName == b.genreName;
 }
 
-mp3info readInfo(const QString& path) {
-    mp3info info;
+Mp3Info readInfo(const QString& path) {
     try {
-        ReadMp3Info(path, info);
+        return ReadMp3Info(path);
     } catch (const CommandError&) {
         fail("ReadMp3Info threw on a readable file that did not change");
     }
-    return info;
 }
 
 } // namespace
@@ -77,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     reads.clear();
     counting = true;
-    const mp3info info = readInfo(path);
+    const Mp3Info info = readInfo(path);
     counting = false;
 
     check(fileSize == 0 || !reads.empty(), "no pread was counted: the --wrap wrapper is not in place");
@@ -91,21 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(total <= kScanWindow + kTrailer, "read more than 10240 + 128 bytes");
 
     check(info.size == fileSize, "size is not the file's size");
-    check(info.length >= 0 && info.frames >= 0 && info.framelength >= 0, "negative length or frames");
+    check(info.length >= 0 && info.frames >= 0 && info.frameLength >= 0, "negative length or frames");
     if (info.bitrate == 0) {
-        check(info.version == 0 && info.layer == 0 && !info.isvbr && info.samplerate == 0 &&
-                  info.channelmode.isEmpty() && info.length == 0 && info.framelength == 0 &&
-                  info.frames == 0 && !info.hascrc && !info.isprivate && !info.copyflag && !info.origflag,
+        check(info.version == 0 && info.layer == 0 && !info.isVbr && info.sampleRate == 0 &&
+                  info.channelMode.isEmpty() && info.length == 0 && info.frameLength == 0 &&
+                  info.frames == 0 && !info.hasCrc && !info.isPrivate && !info.copyFlag && !info.origFlag,
               "no frame header but stream fields set");
     } else {
-        check(info.bitrate > 0 && info.samplerate > 0 && info.framelength > 0, "frame header with bad rates");
+        check(info.bitrate > 0 && info.sampleRate > 0 && info.frameLength > 0, "frame header with bad rates");
         check(info.version == 1 || info.version == 2, "version outside 1..2");
         check(info.layer >= 1 && info.layer <= 3, "layer outside 1..3");
-        check(!info.channelmode.isEmpty(), "frame header without channel mode");
+        check(!info.channelMode.isEmpty(), "frame header without channel mode");
     }
     const bool trailer = fileSize >= kTrailer && std::memcmp(data + fileSize - kTrailer, "TAG", 3) == 0;
-    check(info.hastag == trailer, "hastag disagrees with the last 128 bytes");
-    if (!info.hastag)
+    check(info.hasTag == trailer, "hasTag disagrees with the last 128 bytes");
+    if (!info.hasTag)
         check(info.title.isEmpty() && info.track == 0 && info.genre == 255, "tag fields without a tag");
 
     // Bytes between the scan window and the trailer must not matter.

@@ -1,7 +1,9 @@
 // The naming rules on arbitrary names, paths and texts:
-// - SplitFilename under every filename format, TrimFilename under every format, case and track
-//   style (the result always ends in ".mp3"), BuildFilename (".mp3" under formats 0..3, nothing
-//   otherwise) and ArtistAlbumFromPath (values never longer than the fields);
+// - SplitFilename under every filename format, TrimFilename under every format, name case and
+//   track separator (the result always ends in ".mp3"), BuildFilename (".mp3" under a format,
+//   nothing under FilenameFormat::None) and ArtistAlbumFromPath under every directory-name
+//   format (values never longer than the fields, nothing for a disabled field or without
+//   fetching);
 // - ReplaceInName with any search and replacement: it always ends (run with -timeout), a result
 //   no longer holds the search text and has at most 255 characters, and it agrees with a plain
 //   step-by-step replacement wherever that one settles within a step budget;
@@ -9,10 +11,10 @@
 //   DecodeFileName(EncodeFileName(s)) == s for every s that DecodeFileName makes.
 #include "FuzzSupport.h"
 
-#include "commands/SearchReplace.h"
 #include "core/AnsiText.h"
 #include "core/FileName.h"
 #include "naming/Formats.h"
+#include "naming/ReplaceInName.h"
 #include "naming/TrimFilename.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -21,6 +23,19 @@
 using namespace fuzzsupport;
 
 namespace {
+
+constexpr FilenameFormat kFilenameFormats[] = {FilenameFormat::None, FilenameFormat::TrackTitle,
+                                               FilenameFormat::TrackArtistTitle, FilenameFormat::ArtistTitle,
+                                               FilenameFormat::Title};
+constexpr DirnameFormat kDirnameFormats[] = {DirnameFormat::Unselected,
+                                             DirnameFormat::NoFetching,
+                                             DirnameFormat::ArtistDashAlbum,
+                                             DirnameFormat::ArtistSlashAlbum,
+                                             DirnameFormat::ArtistAlbumDisc,
+                                             DirnameFormat::Artist,
+                                             DirnameFormat::Album};
+constexpr NameCase kNameCases[] = {NameCase::Capitalize, NameCase::Sentence};
+constexpr TrackSeparator kSeparators[] = {TrackSeparator::Dot, TrackSeparator::Dash};
 
 // A text either as a file name would arrive (bytes decoded) or as any UTF-16, lone surrogates
 // included (typed or pasted).
@@ -89,14 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const QString name = takeText(in, 300);
     const QString artistField = takeText(in, 64);
-    for (int format = -1; format <= 3; ++format) {
+    for (const FilenameFormat format : kFilenameFormats) {
         const SplitName split = SplitFilename(name, format, artistField);
-        if (format == -1)
+        if (format == FilenameFormat::None)
             check(split.track == 0 && split.title.isEmpty() && !split.formatError,
-                  "format -1 split something");
-        for (int caseValue = 0; caseValue <= 1; ++caseValue) {
-            for (int numbersTo = 0; numbersTo <= 1; ++numbersTo) {
-                const QString trimmed = TrimFilename(name, format, caseValue, numbersTo);
+                  "FilenameFormat::None split something");
+        for (const NameCase nameCase : kNameCases) {
+            for (const TrackSeparator separator : kSeparators) {
+                const QString trimmed = TrimFilename(name, format, nameCase, separator);
                 check(trimmed.endsWith(QStringLiteral(".mp3")), "TrimFilename result does not end in .mp3");
             }
         }
@@ -105,20 +120,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int track = in.ConsumeIntegral<int>();
     const QString artist = takeText(in, 64);
     const QString title = takeText(in, 64);
-    for (int format = -1; format <= 4; ++format) {
-        const QString built = BuildFilename(track, artist, title, format, in.ConsumeIntegralInRange(0, 1));
-        if (format >= 0 && format <= 3)
+    for (const FilenameFormat format : kFilenameFormats) {
+        const QString built =
+            BuildFilename(track, artist, title, format, kSeparators[in.ConsumeIntegralInRange(0, 1)]);
+        if (format != FilenameFormat::None)
             check(built.endsWith(QStringLiteral(".mp3")), "BuildFilename result does not end in .mp3");
         else
             check(built.isEmpty(), "BuildFilename built a name under no format");
     }
 
     const QString path = QLatin1Char('/') + takeText(in, 200);
-    for (int format = -1; format <= 6; ++format) {
-        const ArtistAlbum aa = ArtistAlbumFromPath(path, format, in.ConsumeBool(), in.ConsumeBool());
+    for (const DirnameFormat format : kDirnameFormats) {
+        const bool artistEnabled = in.ConsumeBool();
+        const bool albumEnabled = in.ConsumeBool();
+        const ArtistAlbum aa = ArtistAlbumFromPath(path, format, artistEnabled, albumEnabled);
+        check((artistEnabled || !aa.artist) && (albumEnabled || !aa.album), "a disabled field got a value");
         check((!aa.artist || aa.artist->size() <= kArtistAlbumWidth) &&
                   (!aa.album || aa.album->size() <= kArtistAlbumWidth),
               "a directory value is longer than its field");
+        if (format == DirnameFormat::Unselected || format == DirnameFormat::NoFetching)
+            check(!aa.artist && !aa.album, "a directory value without fetching");
     }
     (void)ToAnsi(artist);
 

@@ -1,8 +1,12 @@
 // ReadTag then WriteTag on arbitrary file content, with or without a field edited in between
-// (as Tag files does). WriteTag must change nothing but the last 128 bytes when the file had
-// a trailer, or append exactly 128 bytes when it had none, and those bytes must be CurrentTag.
-// Without an edit, a trailer comes back as it was except for byte 125 (zeroed) and the track
-// (zeroed when byte 125 was not). A WriteTag that throws leaves the file as it was.
+// (as Tag files does). ReadTag must see a trailer exactly when the last 128 bytes begin with
+// "TAG", and read a file without one as an empty tag. WriteTag must change nothing but the last
+// 128 bytes when it writes over a trailer, or append exactly 128 bytes otherwise, and those
+// bytes must be the tag it was given with byte 125 zeroed. It writes over the trailer only when
+// told the file has one and the file still has: handed a FileTag whose `present` disagrees with
+// the file, it appends rather than overwrite, or throws (a file too short for the trailer it
+// was told of). Without an edit, a trailer comes back as it was except for byte 125 (zeroed)
+// and the track (zeroed when byte 125 was not). A WriteTag that throws leaves the file as it was.
 #include "FuzzSupport.h"
 
 #include "core/AnsiText.h"
@@ -11,6 +15,7 @@
 #include "core/TagFile.h"
 
 #include <cstring>
+#include <optional>
 
 using namespace fuzzsupport;
 
@@ -19,8 +24,8 @@ namespace {
 constexpr qsizetype kZeroByte = 125;
 constexpr qsizetype kTrackByte = 126;
 
-QByteArray currentTagBytes() {
-    return QByteArray(reinterpret_cast<const char*>(&CurrentTag), kTagSize);
+QByteArray tagBytes(const ID3Tag& tag) {
+    return QByteArray(reinterpret_cast<const char*>(&tag), kTagSize);
 }
 
 } // namespace
@@ -28,7 +33,9 @@ QByteArray currentTagBytes() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
-    // The first byte chooses the edit; the next 30 (when there) are the new title.
+    // The first byte chooses the edit (bit 0: a new title from the next 30 bytes, when there;
+    // bit 1: the genre), and bit 2 hands WriteTag the opposite of what ReadTag said about the
+    // trailer, as when another program added or removed one in between.
     const uint8_t mode = data[0];
     const size_t titleBytes = (mode & 1) ? std::min<size_t>(size - 1, kTextWidth) : 0;
     const QByteArray title = bytesOf(data + 1, titleBytes);
@@ -37,42 +44,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("input.mp3");
     writeAll(path, before);
 
-    std::memset(&CurrentTag, 0x5A, sizeof CurrentTag); // stale state from another file
-    HasTag = (mode & 4) != 0;
+    std::optional<FileTag> read;
     try {
-        ReadTag(path);
+        read = ReadTag(path);
     } catch (const CommandError&) {
         fail("ReadTag threw on a readable file that did not change");
     }
-    const bool hadTag = HasTag;
+    check(read.has_value(), "ReadTag found no file where there is one");
     const qsizetype n = before.size();
+    const bool hadTag = read->present;
     check(hadTag == (n >= kTagSize && before.mid(n - kTagSize, 3) == "TAG"),
-          "HasTag disagrees with the trailer");
+          "present disagrees with the trailer");
+    if (!hadTag)
+        check(tagBytes(read->tag) == tagBytes(EmptyTag()), "a file without a trailer read as a tag");
 
+    FileTag edited = *read;
     if (mode & 1) {
-        SetTextField(FromAnsi(title), CurrentTag.title);
-        SetTagMagic(CurrentTag);
+        SetTextField(FromAnsi(title), edited.tag.title);
+        SetTagMagic(edited.tag);
     }
     if (mode & 2)
-        CurrentTag.genre = uint8_t(mode >> 2);
+        edited.tag.genre = uint8_t(mode >> 2);
+    if (mode & 4)
+        edited.present = !edited.present;
 
     try {
-        WriteTag(path);
+        check(WriteTag(path, edited), "WriteTag found no file where there is one");
     } catch (const CommandError&) {
         check(readAll(path) == before, "a failed WriteTag changed the file");
         return 0;
     }
     const QByteArray after = readAll(path);
-    const QByteArray written = currentTagBytes();
-    if (hadTag) {
+    ID3Tag expectedTag = edited.tag;
+    expectedTag.zero = 0;
+    if (hadTag && edited.present) {
         check(after.size() == n, "WriteTag over a trailer changed the size");
         check(after.left(n - kTagSize) == before.left(n - kTagSize),
               "WriteTag changed bytes before the trailer");
     } else {
-        check(after.size() == n + kTagSize, "WriteTag without a trailer did not append exactly 128 bytes");
-        check(after.left(n) == before, "WriteTag without a trailer changed existing bytes");
+        check(after.size() == n + kTagSize, "WriteTag without a trailer to replace did not append 128 bytes");
+        check(after.left(n) == before, "WriteTag without a trailer to replace changed existing bytes");
     }
-    check(after.right(kTagSize) == written, "the written trailer is not CurrentTag");
+    check(after.right(kTagSize) == tagBytes(expectedTag), "the written trailer is not the tag given");
 
     if (hadTag && (mode & 3) == 0) {
         QByteArray expected = before.right(kTagSize);

@@ -1,0 +1,109 @@
+#pragma once
+
+// The measuring helpers every benchmark task shares: the run's settings, timing, plain file
+// access that costs no more than the kernel's calls, and the result table and its printing.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+using Names = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+struct Config {
+    int tagFiles = 10000;
+    int readFiles = 10000; // the tagged files of the first task, read again
+    int renameFiles = 10000;
+    int folderFiles = 20000;
+    int bigFiles = 1000;
+    int bigMegabytes = 5;
+    int rssMegabytes = 500;
+    int runs = 5;
+    bool peers = true;
+    QStringList only;
+    bool wants(const char* task) const { return only.isEmpty() || only.contains(QLatin1String(task)); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Small helpers
+
+// Reports what went wrong on stderr and ends the run with status 1.
+[[noreturn]] void die(const char* what);
+// A progress line on stderr (the figures go to stdout).
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+double median(std::vector<double> v);
+// Seconds the work takes, measured after sync() so that no earlier write-back runs meanwhile.
+double timed(const std::function<void()>& work);
+// The floor and Morwick alternately, `runs` times each, on data that each leaves as it was.
+void alternate(int runs, const std::function<double()>& ours, const std::function<double()>& floor,
+               std::vector<double>& oursTimes, std::vector<double>& floorTimes);
+
+// The whole file, or an empty array when it cannot be read.
+QByteArray readWhole(const QString& path);
+// Creates or replaces the file (0644); ends the run on failure.
+void writeFile(const char* path, const QByteArray& content);
+// Appends to an existing file; ends the run on failure.
+void appendFile(const char* path, const QByteArray& content);
+// The file's last n bytes, or an empty array when it is shorter or cannot be read.
+QByteArray fileTail(const char* path, int n);
+// The size in bytes, or -1 when the file is missing.
+int64_t fileSize(const char* path);
+bool exists(const std::string& path);
+double freeGigabytes(const QString& dir);
+bool onPath(const char* tool);
+// The read system calls this process has made so far (/proc/self/io), -1 when unknown.
+long readSyscalls();
+// The VmHWM line of a /proc/<pid>/status file, in KiB; 0 when it cannot be read.
+long vmHwmKiB(const std::string& statusFile);
+
+// ---------------------------------------------------------------------------------------------
+// Results
+
+struct Row {
+    std::string task;
+    std::string who;
+    std::string how;
+    int files = 0;
+    double seconds = 0; // median, or the one run; negative for work a peer did not do
+    int runs = 1;
+    std::string note;
+    bool isFloor = false;
+};
+
+struct TaskResult {
+    std::string title;
+    std::vector<Row> rows;
+    double floorRate() const;
+    // The first row of Morwick's own, or nullptr.
+    const Row* morwick() const;
+};
+
+Row measured(std::string who, std::string how, int files, double seconds, int runs, bool isFloor = false);
+
+// Everything a run finds, printed once more as the summary at the end.
+struct Report {
+    std::vector<TaskResult> tasks;
+    std::vector<std::string> checks; // the window's behaviour during the batch loops
+    std::vector<std::string> memory; // peak memory
+
+    // Keeps the task's table and prints it at once.
+    void add(const TaskResult& task);
+    // Keeps one check line per key: a line starting with `key` replaces the earlier one.
+    void setCheck(const std::string& key, const std::string& line);
+};
+
+// A whole number with thousands separated by commas: 12345.6 -> "12,346".
+std::string grouped(double v);
+void printTask(const TaskResult& t, FILE* out);
+// The summary, the memory lines, the checks and the verdicts on the targets.
+void printSummary(const Report& report);

@@ -1,0 +1,61 @@
+// Rename from tags (format TrackArtistTitle: "NN. artist - title") through the window; the
+// floor renames every file back, so each run renames them all.
+
+#include "bench/BenchPeers.h"
+#include "bench/BenchTasks.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <stdio.h>
+
+namespace {
+
+// Back to the plain names, whatever a peer made of them ("Song <i>" stays in each).
+void restorePlainNames(const Names& plain) {
+    const int n = int(plain.size());
+    DIR* d = ::opendir(".");
+    Names now;
+    while (const dirent* e = ::readdir(d))
+        if (e->d_name[0] != '.' || std::strstr(e->d_name, "Song "))
+            now.emplace_back(e->d_name);
+    ::closedir(d);
+    for (const std::string& f : now) {
+        const size_t at = f.rfind("Song ");
+        const int i = at == std::string::npos ? -1 : std::atoi(f.c_str() + at + 5);
+        if (i >= 0 && i < n && f != plain[size_t(i)])
+            renameAll({f}, {plain[size_t(i)]});
+    }
+}
+
+} // namespace
+
+void RenameFromTagsBench(const Config& cfg, BenchWindow& window, const RenameSet& set, Report& report) {
+    const int n = int(set.plain.size());
+    window.setFormat(FilenameFormat::TrackArtistTitle);
+    window.trigger("actionNumbersDot");
+    std::vector<double> ours, floor;
+    for (int r = 0; r < cfg.runs; ++r) {
+        window.open(QString::fromStdString(set.dir));
+        ours.push_back(window.run(&MainWindow::renameFromTags));
+        window.noteProbe(report, "Rename from tags", n, ours.back());
+        expectAll(set.fromTags, "Rename from tags renamed too few");
+        floor.push_back(timed([&] { renameAll(set.fromTags, set.plain); }));
+        say("  run %d: Morwick %.3f s, floor %.3f s", r + 1, ours.back(), floor.back());
+    }
+    TaskResult t{"rename " + std::to_string(n) + " files from their tags (\"xx. artist - title.mp3\")", {}};
+    t.rows.push_back(measured("floor", "renameat2 loop, new names known", n, median(floor), cfg.runs, true));
+    t.rows.push_back(measured("Morwick Rename from tags", "main window, offscreen, all selected", n,
+                              median(ours), cfg.runs));
+    if (cfg.peers) {
+        const Peer kid3{
+            "kid3-cli fromtag", "fromtag \"%{track}. %{artist} - %{title}\", save; folders of 1,000",
+            [](const Names&) {
+                return kid3Folder({"-c", "fromtag \"%{track}. %{artist} - %{title}\" 1", "-c", "save"});
+            },
+            Peer::Folder, [&] { return exists(set.fromTags.back()) ? std::string() : "no file renamed"; }};
+        t.rows.push_back(peerRow(kid3, set.dir, set.plain, nullptr));
+        restorePlainNames(set.plain);
+    }
+    report.add(t);
+}

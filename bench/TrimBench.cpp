@@ -1,0 +1,39 @@
+// Trim filenames through the window ("05_song_7.mp3" -> "05. Song 7.mp3"); the floor renames
+// every file back, so each run renames them all.
+
+#include "bench/BenchPeers.h"
+#include "bench/BenchTasks.h"
+
+void TrimBench(const Config& cfg, BenchWindow& window, const RenameSet& set, Report& report) {
+    const int n = int(set.plain.size());
+    renameAll(set.plain, set.untidy);
+    window.setFormat(FilenameFormat::TrackTitle);
+    window.trigger("actionCaseCapitalize");
+    std::vector<double> ours, floor;
+    for (int r = 0; r < cfg.runs; ++r) {
+        window.open(QString::fromStdString(set.dir));
+        ours.push_back(window.run(&MainWindow::trimFilenames));
+        window.noteProbe(report, "Trim filenames", n, ours.back());
+        expectAll(set.tidy, "Trim filenames renamed too few");
+        floor.push_back(timed([&] { renameAll(set.tidy, set.untidy); }));
+        say("  run %d: Morwick %.3f s, floor %.3f s", r + 1, ours.back(), floor.back());
+    }
+    TaskResult trim{"trim " + std::to_string(n) + " names (\"05_song_7.mp3\" -> \"05. Song 7.mp3\")", {}};
+    trim.rows.push_back(
+        measured("floor", "renameat2 loop, new names known", n, median(floor), cfg.runs, true));
+    trim.rows.push_back(measured("Morwick Trim filenames", "main window, offscreen, all selected", n,
+                                 median(ours), cfg.runs));
+    if (cfg.peers) {
+        // kid3's own name tidying: its case conversion and character replacements.
+        const Peer kid3{"kid3-cli filenameformat", "case conversion + replacements, save; folders of 1,000",
+                        [](const Names&) {
+                            return kid3Folder({"-c", "config FilenameFormat.caseConversion 4", "-c",
+                                               "config FilenameFormat.strRepEnabled true", "-c",
+                                               "filenameformat", "-c", "save"});
+                        },
+                        Peer::Folder,
+                        [&] { return exists(set.untidy.back()) ? "no file renamed" : std::string(); }};
+        trim.rows.push_back(peerRow(kid3, set.dir, set.untidy, nullptr));
+    }
+    report.add(trim);
+}
