@@ -1,6 +1,7 @@
 #include "naming/TrimFilename.h"
 
 #include "core/AnsiText.h"
+#include "core/TextLength.h"
 
 namespace {
 
@@ -44,8 +45,7 @@ QChar raised(QChar c) {
 } // namespace
 
 QString TrimFilename(const QString& name, int filenameFormat, int caseValue, int numbersTo) {
-    QString s = TrimControl(name);
-    s.chop(kExtensionLength);
+    QString s = ChopChars(TrimControl(name), kExtensionLength);
     QString prefix;
 
     if (filenameFormat == 0 || filenameFormat == 1) {
