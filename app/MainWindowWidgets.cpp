@@ -4,6 +4,7 @@
 #include "app/DirectoryList.h"
 #include "app/FileList.h"
 #include "app/ProgressBar.h"
+#include "commands/CharacterLimit.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -126,7 +127,7 @@ void MainWindow::buildWidgets() {
     fields->setVerticalSpacing(3);
     auto field = [this](const char* name, int maxLength) {
         auto* e = named(new QLineEdit(this), name);
-        e->setMaxLength(maxLength);
+        SetMaxCharacters(e, maxLength);
         return e;
     };
     auto label = [this](const char* name, const char* caption, QWidget* buddy) {

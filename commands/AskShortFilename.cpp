@@ -2,13 +2,15 @@
 
 #include "commands/Prompts.h"
 #include "core/RenameFile.h"
+#include "core/TextLength.h"
 
 void AskShortFilename(QString& candidate, bool ask64, Prompts& prompts) {
     if (!ask64)
         return;
-    while (candidate.size() > kShortFilenameLimit) {
+    // Characters, not UTF-16 units: an emoji in a name counts once.
+    while (CharCount(candidate) > kShortFilenameLimit) {
         const QString prompt = QStringLiteral("Enter new filename (current is ") +
-                               QString::number(candidate.size()) + QStringLiteral(" characters)");
+                               QString::number(CharCount(candidate)) + QStringLiteral(" characters)");
         prompts.inputQuery(QStringLiteral("Filename exceeds 64 characters!"), prompt, candidate);
     }
 }

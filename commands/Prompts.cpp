@@ -1,5 +1,7 @@
 #include "commands/Prompts.h"
 
+#include "commands/CharacterLimit.h"
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -23,7 +25,7 @@ public:
         label->setObjectName(QStringLiteral("Prompt"));
         edit_ = new QLineEdit(this);
         edit_->setObjectName(QStringLiteral("Value"));
-        edit_->setMaxLength(kPromptMaxLength);
+        SetMaxCharacters(edit_, kPromptMaxLength);
         edit_->setText(value);
         edit_->selectAll();
         edit_->setMinimumWidth(320);

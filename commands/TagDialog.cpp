@@ -1,5 +1,6 @@
 #include "commands/TagDialog.h"
 
+#include "commands/CharacterLimit.h"
 #include "commands/ScreenCentre.h"
 
 #include "commands/FieldState.h"
@@ -24,7 +25,12 @@ namespace {
 QLineEdit* makeEdit(QWidget* parent, const char* name, int maxLength, int widthInChars) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
-    edit->setMaxLength(maxLength);
+    // The track field holds digits only and widens for a stored track of three; the texts
+    // count characters, so 30 emoji fit where 30 letters do.
+    if (maxLength == kTrackInputLength)
+        edit->setMaxLength(maxLength);
+    else
+        SetMaxCharacters(edit, maxLength);
     // The short fields keep their width; the long ones may stretch to the row's end.
     const int width = edit->fontMetrics().averageCharWidth() * widthInChars + 12;
     if (widthInChars <= kYearWidth + 1)

@@ -6,6 +6,7 @@
 #include "core/AnsiText.h"
 #include "core/FileName.h"
 #include "core/TagFile.h"
+#include "core/TextLength.h"
 
 namespace {
 
@@ -50,9 +51,9 @@ public:
                              options_.fields.genre};
         SetTagFields(fileTag.tag, texts, mask);
 
-        if (split.title.size() > kTextWidth && mask.title && options_.askLongTitle)
+        if (CharCount(split.title) > kTextWidth && mask.title && options_.askLongTitle)
             askShorter(fileTag.tag, name, LongField::Title, split.title);
-        if (split.artist.size() > kTextWidth && mask.artist && options_.askLongTitle)
+        if (CharCount(split.artist) > kTextWidth && mask.artist && options_.askLongTitle)
             askShorter(fileTag.tag, name, LongField::Artist, split.artist);
 
         const bool written = WriteTag(name, fileTag);
@@ -71,9 +72,9 @@ private:
         dialog_.setFileName(DisplayFileName(name));
         TagTexts shown = ShownTagTexts(tag);
         if (title)
-            shown.title = parsed.left(kTextWidth);
+            shown.title = LeftChars(parsed, kTextWidth);
         else
-            shown.artist = parsed.left(kTextWidth);
+            shown.artist = LeftChars(parsed, kTextWidth);
         dialog_.setTag(shown);
         dialog_.setStreamFacts({});
         dialog_.setAllEditable(false);

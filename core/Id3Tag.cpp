@@ -1,6 +1,7 @@
 #include "core/Id3Tag.h"
 
 #include "core/AnsiText.h"
+#include "core/TextLength.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,9 +48,10 @@ const std::array<const char*, kGenreCount> GenreNames = {
 
 namespace {
 
+// The first N characters (not UTF-16 units: an emoji is one character and one "?") as bytes.
 template <std::size_t N> void setField(const QString& text, char (&field)[N]) {
     std::memset(field, 0, N);
-    const QByteArray bytes = ToAnsi(text.left(qsizetype(N)));
+    const QByteArray bytes = ToAnsi(LeftChars(text, qsizetype(N)));
     std::memcpy(field, bytes.constData(), std::min<std::size_t>(N, std::size_t(bytes.size())));
 }
 

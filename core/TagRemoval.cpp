@@ -290,7 +290,8 @@ bool RemoveAllTags(const QString& path) {
     // Opened for writing when the user may write the file: removing needs what writing needs, and a
     // file only readable here is still read, to say whether there was anything to remove.
     bool writable = file.open(path, O_RDWR | O_NONBLOCK);
-    if (!writable && (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY))
+    if (!writable &&
+        (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY && errno != EISDIR))
         ThrowIoError(errno);
     if (!writable && !file.open(path, O_RDONLY | O_NONBLOCK))
         ThrowIoError(errno);

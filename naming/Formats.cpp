@@ -1,5 +1,7 @@
 #include "naming/Formats.h"
 
+#include "core/TextLength.h"
+
 namespace {
 
 const QString kTrackDot = QStringLiteral(". ");
@@ -12,24 +14,23 @@ constexpr int kTrackWidth = 2;
 QString chars(const QString& s, qsizetype first, qsizetype last) {
     if (first < 1)
         first = 1;
-    if (last > s.size())
-        last = s.size();
     if (first > last)
         return {};
-    return s.mid(first - 1, last - first + 1);
+    return MidChars(s, first - 1, last - first + 1);
 }
 
 bool isDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// Position (from 1) of the first `what` in `s`, 0 when there is none.
+// Character position (from 1) of the first `what` in `s`, 0 when there is none.
 qsizetype find(const QString& s, const QString& what) {
-    return s.indexOf(what) + 1;
+    const qsizetype offset = IndexOfChars(s, what);
+    return offset < 0 ? 0 : CharPosition(s, offset) + 1;
 }
 
 bool startsWithTrackSeparator(const QString& name, const QString& sep) {
-    return chars(name, 3, 2 + sep.size()) == sep;
+    return chars(name, 3, 2 + CharCount(sep)) == sep;
 }
 
 QString lastComponent(const QString& path) {
@@ -44,7 +45,7 @@ QString parentPath(const QString& path) {
 } // namespace
 
 int TrackNumber(const QString& name) {
-    const QString text = name.left(kTrackWidth);
+    const QString text = LeftChars(name, kTrackWidth);
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == QLatin1Char(' '))
         ++i;
@@ -66,7 +67,7 @@ int TrackNumber(const QString& name) {
 
 SplitName SplitFilename(const QString& name, FilenameFormat format, const QString& artistField) {
     SplitName out;
-    const qsizetype L = name.size();
+    const qsizetype L = CharCount(name);
     switch (format) {
     case FilenameFormat::TrackTitle:
         out.track = TrackNumber(name);
@@ -87,7 +88,7 @@ SplitName SplitFilename(const QString& name, FilenameFormat format, const QStrin
         const qsizetype p = rest.isEmpty() ? 0 : find(rest, kDash);
         if (p > 0) {
             out.artist = chars(rest, 1, p - 1);
-            out.title = chars(rest, p + 3, rest.size() - kExtensionLength);
+            out.title = chars(rest, p + 3, CharCount(rest) - kExtensionLength);
         } else {
             out.formatError = true;
         }
@@ -143,7 +144,7 @@ ArtistAlbum ArtistAlbumFromPath(const QString& path, DirnameFormat format, bool 
         const qsizetype p = find(comp, kDash);
         if (p > 0) {
             artist = chars(comp, 1, p - 1);
-            album = comp.mid(p - 1 + kDash.size());
+            album = MidChars(comp, p - 1 + CharCount(kDash));
         } else {
             album = comp;
         }
@@ -171,9 +172,9 @@ ArtistAlbum ArtistAlbumFromPath(const QString& path, DirnameFormat format, bool 
     }
     ArtistAlbum out;
     if (artist && artistEnabled)
-        out.artist = artist->left(kArtistAlbumWidth);
+        out.artist = LeftChars(*artist, kArtistAlbumWidth);
     if (album && albumEnabled)
-        out.album = album->left(kArtistAlbumWidth);
+        out.album = LeftChars(*album, kArtistAlbumWidth);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "naming/TrimFilename.h"
 
 #include "core/AnsiText.h"
+#include "core/TextLength.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ QChar raised(QChar c) {
 
 QString TrimFilename(const QString& name, FilenameFormat format, NameCase nameCase,
                      TrackSeparator separator) {
-    QString s = TrimControl(name);
-    s.chop(kExtensionLength);
+    QString s = ChopChars(TrimControl(name), kExtensionLength);
     QString prefix;
 
     if (format == FilenameFormat::TrackTitle || format == FilenameFormat::TrackArtistTitle) {

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
+#include "commands/CharacterLimit.h"
 #include "commands/EditTagsCommand.h"
 #include "commands/TagDialog.h"
 #include "core/Directory.h"
@@ -263,10 +264,10 @@ private slots:
         auto* tag = find<QPushButton>("tagFilesButton");
         QVERIFY(tag->font().bold());
         QCOMPARE(tag->font().pixelSize(), 24);
-        QCOMPARE(find<QLineEdit>("artistEdit")->maxLength(), 30);
-        QCOMPARE(find<QLineEdit>("albumEdit")->maxLength(), 30);
-        QCOMPARE(find<QLineEdit>("yearEdit")->maxLength(), 4);
-        QCOMPARE(find<QLineEdit>("commentEdit")->maxLength(), 28);
+        QCOMPARE(MaxCharacters(find<QLineEdit>("artistEdit")), 30);
+        QCOMPARE(MaxCharacters(find<QLineEdit>("albumEdit")), 30);
+        QCOMPARE(MaxCharacters(find<QLineEdit>("yearEdit")), 4);
+        QCOMPARE(MaxCharacters(find<QLineEdit>("commentEdit")), 28);
         QCOMPARE(find<QComboBox>("genreCombo")->count(), 146);
         QCOMPARE(find<QComboBox>("dirnameFormatCombo")->count(), 6);
         QCOMPARE(find<QComboBox>("dirnameFormatCombo")->itemText(2), QStringLiteral("artist \\ album"));

@@ -1,3 +1,4 @@
+#include "commands/CharacterLimit.h"
 #include "commands/EditTagsCommand.h"
 #include "commands/Prompts.h"
 #include "commands/TagDialog.h"
@@ -100,7 +101,13 @@ private slots:
             {Named<QLineEdit>(&d, "artistEdit"), 30}, {Named<QLineEdit>(&d, "albumEdit"), 30},
             {Named<QLineEdit>(&d, "yearEdit"), 4},    {Named<QLineEdit>(&d, "commentEdit"), 28}};
         for (const auto& [edit, limit] : limits)
-            QCOMPARE(edit->maxLength(), limit);
+            QCOMPARE(edit->objectName() == QLatin1String("trackEdit") ? edit->maxLength()
+                                                                      : MaxCharacters(edit),
+                     limit);
+        // The texts count characters: 30 emoji fit the title as 30 letters do.
+        const QString guitars = QString(QStringLiteral(u"🎸")).repeated(31);
+        Named<QLineEdit>(&d, "titleEdit")->setText(guitars);
+        QCOMPARE(Named<QLineEdit>(&d, "titleEdit")->text(), guitars.left(60));
         QCOMPARE(Named<QComboBox>(&d, "genreCombo")->count(), kGenreCount + 1);
         QCOMPARE(Named<QComboBox>(&d, "genreCombo")->itemText(0), QString());
         QCOMPARE(Named<QComboBox>(&d, "genreCombo")->itemText(1), QStringLiteral("Acapella"));

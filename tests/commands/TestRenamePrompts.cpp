@@ -2,6 +2,7 @@
 #include "commands/Prompts.h"
 #include "commands/RenameFilesCommand.h"
 #include "core/Batch.h"
+#include "core/TextLength.h"
 #include "support/FakeSelection.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestFiles.h"
@@ -28,9 +29,18 @@ QString nameOfLength(int length) {
     return QString(length - 4, QLatin1Char('n')) + QStringLiteral(".mp3");
 }
 
+// A name of `length` characters made of emoji (two UTF-16 units each) and ".mp3".
+QString emojiNameOfLength(int length) {
+    QString out;
+    for (int i = 0; i < length - 4; ++i)
+        out += QStringLiteral(u"\U0001F3B8");
+    return out + QStringLiteral(".mp3");
+}
+
 SeenPrompt longNamePrompt(const QString& candidate) {
     return {QStringLiteral("Filename exceeds 64 characters!"),
-            QStringLiteral("Enter new filename (current is %1 characters)").arg(candidate.size()), candidate};
+            QStringLiteral("Enter new filename (current is %1 characters)").arg(CharCount(candidate)),
+            candidate};
 }
 
 SeenPrompt renamePrompt(const QString& name) {
@@ -67,6 +77,13 @@ private slots:
             << true << n65 << QStringList{kCancel, kCancel, n64} << QStringList{n65, n65, n65} << n64;
         QTest::newRow("still too long") << true << n65 << QStringList{n66, ""} << QStringList{n65, n66} << "";
         QTest::newRow("option off") << false << n300 << QStringList{} << QStringList{} << n300;
+        // Characters, not UTF-16 units: 60 emoji and ".mp3" are 64 characters.
+        const QString e64 = emojiNameOfLength(64), e65 = emojiNameOfLength(65), e200 = emojiNameOfLength(200);
+        QTest::newRow("64 with emoji passes") << true << e64 << QStringList{} << QStringList{} << e64;
+        QTest::newRow("65 with emoji asks") << true << e65 << QStringList{e64} << QStringList{e65} << e64;
+        // The prompt's field holds 255 characters, so it shows all 200 emoji.
+        QTest::newRow("long emoji name shown whole")
+            << true << e200 << QStringList{"short.mp3"} << QStringList{e200} << "short.mp3";
     }
     void askShortFilename() {
         QFETCH(bool, ask64);

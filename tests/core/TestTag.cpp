@@ -41,6 +41,46 @@ private slots:
         QCOMPARE(QByteArray(YearField(QStringLiteral("20045")).data(), 4), QByteArray("2004"));
     }
 
+    // The setters keep the first 30 (28, 4) characters, not UTF-16 units: an emoji is one
+    // character and becomes one "?", and an escaped file-name byte is one character too.
+    void settersCountCharacters_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("title");
+        QTest::addColumn<QByteArray>("comment");
+        QTest::addColumn<QByteArray>("year");
+        const QString emoji = QStringLiteral(u"\U0001F600");
+        auto repeat = [](const QString& t, int n) {
+            QString out;
+            for (int i = 0; i < n; ++i)
+                out += t;
+            return out;
+        };
+        const QByteArray q30(30, '?');
+        QTest::newRow("30 emoji") << repeat(emoji, 30) << q30 << QByteArray(28, '?') << QByteArray("????");
+        QTest::newRow("31 emoji") << repeat(emoji, 31) << q30 << QByteArray(28, '?') << QByteArray("????");
+        QTest::newRow("emoji at the cut")
+            << QString(29, QLatin1Char('a')) + emoji + QLatin1Char('b') << QByteArray(29, 'a') + '?'
+            << QByteArray(28, 'a') << QByteArray("aaaa");
+        QTest::newRow("year after an emoji")
+            << emoji + QStringLiteral("1999") << QByteArray("?1999") + QByteArray(25, '\0')
+            << QByteArray("?1999") + QByteArray(23, '\0') << QByteArray("?199");
+        QTest::newRow("escaped bytes")
+            << QString(29, QLatin1Char('a')) + QStringLiteral(u"\xDC80\xDC81") << QByteArray(29, 'a') + '?'
+            << QByteArray(28, 'a') << QByteArray("aaaa");
+    }
+    void settersCountCharacters() {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, title);
+        QFETCH(QByteArray, comment);
+        QFETCH(QByteArray, year);
+        ID3Tag tag{};
+        SetTextField(text, tag.title);
+        QCOMPARE(QByteArray(tag.title, kTextWidth), title);
+        SetCommentField(text, tag.comment);
+        QCOMPARE(QByteArray(tag.comment, kCommentWidth), comment);
+        QCOMPARE(QByteArray(YearField(text).data(), kYearWidth), year);
+    }
+
     void genreIndex_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("index");

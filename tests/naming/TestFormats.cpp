@@ -3,6 +3,22 @@
 
 #include <QTest>
 
+namespace {
+
+// One character of two UTF-16 units, and a file-name byte carried as a lone surrogate: each
+// counts as one character.
+const QString g = QStringLiteral(u"\U0001F3B8");
+const QString esc = QStringLiteral(u"\xDC80");
+
+QString repeated(const QString& text, int times) {
+    QString out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+} // namespace
+
 class TestFormats : public QObject {
     Q_OBJECT
 
@@ -23,6 +39,8 @@ private slots:
         QTest::newRow("non-ASCII digit") << QString::fromUtf8("٠7.mp3") << 0;
         QTest::newRow("one character") << "5" << 5;
         QTest::newRow("empty") << "" << 0;
+        QTest::newRow("emoji first") << g + "1. Song.mp3" << 0;
+        QTest::newRow("digit then emoji") << "7" + g + ". Song.mp3" << 0;
     }
     void trackNumber() {
         QFETCH(QString, name);
@@ -78,6 +96,22 @@ private slots:
         QTest::newRow("3 short") << ".mp3" << 3 << 0 << field << "" << false;
         QTest::newRow("none") << "01. Artist - Song.mp3" << -1 << 0 << ""
                               << "" << false;
+        // Positions count characters: an emoji is one, and the extension is four of them.
+        QTest::newRow("0 two emoji before the dot")
+            << g + g + ". Song.mp3" << 0 << 0 << field << "Song" << false;
+        QTest::newRow("0 one emoji before the dot") << g + ". Song.mp3" << 0 << 0 << field << "" << true;
+        QTest::newRow("0 emoji title") << "01. " + g + g + ".mp3" << 0 << 1 << field << g + g << false;
+        QTest::newRow("0 emoji extension")
+            << "01. Song" + repeated(g, 4) << 0 << 1 << field << "Song" << false;
+        QTest::newRow("0 escaped bytes")
+            << "01 - " + esc + "x" + esc + ".mp3" << 0 << 1 << field << esc + "x" + esc << false;
+        QTest::newRow("1 emoji") << "01. " + g + " - " + g + g + ".mp3" << 1 << 1 << g << g + g << false;
+        QTest::newRow("1 emoji extension") << "01 - A - B" + repeated(g, 4) << 1 << 1 << "A"
+                                           << "B" << false;
+        QTest::newRow("2 emoji") << g + g + " - " + g + ".mp3" << 2 << 0 << g + g << g << false;
+        QTest::newRow("2 escaped extension") << "A - B" + repeated(esc, 4) << 2 << 0 << "A"
+                                             << "B" << false;
+        QTest::newRow("3 emoji extension") << "Song" + repeated(g, 4) << 3 << 0 << field << "Song" << false;
     }
     void splitFilename() {
         QFETCH(QString, name);
@@ -117,6 +151,21 @@ private slots:
                                FilenameFormat(format), TrackSeparator(numbersTo)),
                  name);
     }
+    // A name built from texts with emoji and escaped bytes splits back into the same texts.
+    void buildThenSplit() {
+        const QString artist = g + QStringLiteral("Band") + esc;
+        const QString title = QStringLiteral("Song") + g;
+        const QString field = QStringLiteral("Field");
+        for (int format = 0; format <= 3; ++format) {
+            const QString name =
+                BuildFilename(7, artist, title, FilenameFormat(format), TrackSeparator(format % 2));
+            const SplitName split = SplitFilename(name, FilenameFormat(format), field);
+            QCOMPARE(split.title, title);
+            QCOMPARE(split.artist, format == 1 || format == 2 ? artist : field);
+            QCOMPARE(split.track, format <= 1 ? 7 : 0);
+            QVERIFY(!split.formatError);
+        }
+    }
     void buildFilenameKeepsSeparators() {
         QCOMPARE(BuildFilename(0, QString(), QStringLiteral("Title"), FilenameFormat::ArtistTitle,
                                TrackSeparator::Dot),
@@ -155,6 +204,14 @@ private slots:
                                      << longName.left(30);
         QTest::newRow("blanks kept") << "/mp3/ Band  - Album " << 1 << " Band "
                                      << "Album ";
+        // The cut counts characters and never keeps half of one.
+        const QString a25g5 = QString(25, QLatin1Char('a')) + repeated(g, 5);
+        QTest::newRow("30 characters with emoji") << "/mp3/" + a25g5 << 5 << keep << a25g5;
+        QTest::newRow("emoji at the cut") << "/mp3/" + QString(29, QLatin1Char('a')) + g + g << 4
+                                          << QString(29, QLatin1Char('a')) + g << keep;
+        QTest::newRow("1 emoji") << "/mp3/" + g + " - " + repeated(g, 31) << 1 << g << repeated(g, 30);
+        QTest::newRow("escaped byte at the cut") << "/mp3/" + QString(29, QLatin1Char('a')) + esc + "b" << 5
+                                                 << keep << QString(29, QLatin1Char('a')) + esc;
     }
     void artistAlbum() {
         QFETCH(QString, path);

@@ -1,6 +1,21 @@
+#include "core/TextLength.h"
 #include "naming/ReplaceInName.h"
 
 #include <QTest>
+
+namespace {
+
+const QString g = QStringLiteral(u"\U0001F3B8");
+const QString esc = QStringLiteral(u"\xDC80"); // a file-name byte that is not UTF-8
+
+QString repeated(const QString& text, int times) {
+    QString out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+} // namespace
 
 class TestReplaceInName : public QObject {
     Q_OBJECT
@@ -73,6 +88,19 @@ private slots:
         QTest::newRow("grows without end") << "aab.mp3"
                                            << "ab"
                                            << "bbaa" << old;
+        // Only whole characters match: half of a pair is never found inside that pair.
+        QTest::newRow("emoji") << g + "x" + g + ".mp3" << g << "_"
+                               << "_x_.mp3";
+        QTest::newRow("low half of a pair") << "a" + g + ".mp3" << g.right(1) << "_"
+                                            << "a" + g + ".mp3";
+        QTest::newRow("high half of a pair") << g + ".mp3" << g.left(1) << "" << g + ".mp3";
+        QTest::newRow("escaped byte") << "a" + esc + "b.mp3" << esc << "_"
+                                      << "a_b.mp3";
+        // U+10080 is the pair D800 DC80, whose low half has the escaped byte's code.
+        QTest::newRow("escaped byte beside a pair") << QStringLiteral(u"\U00010080") + esc + ".mp3" << esc
+                                                    << "_" << QStringLiteral(u"\U00010080_.mp3");
+        QTest::newRow("emoji into emoji") << "a_b.mp3"
+                                          << "_" << g + g << "a" + g + g + "b.mp3";
     }
     void replace() {
         QFETCH(QString, name);
@@ -88,6 +116,25 @@ private slots:
         QCOMPARE(ReplaceInName(name, QStringLiteral("_"), QStringLiteral("ab"))->size(), 171);
         QCOMPARE(ReplaceInName(name, QStringLiteral("_"), QStringLiteral("abc"))->size(), 255);
         QVERIFY(!ReplaceInName(name + QLatin1Char('3'), QStringLiteral("_"), QStringLiteral("abc")));
+    }
+
+    // The limit counts characters, whichever way the UTF-16 length goes.
+    void lengthLimitCountsCharacters_data() {
+        QTest::addColumn<QString>("name"); // ".mp" is added to make 255, ".mp3" to make 256
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("replacement");
+        QTest::newRow("longer in units and characters") << QString(84, QLatin1Char('_')) << "_" << g + g + g;
+        QTest::newRow("shorter in units, longer in characters") << repeated(g + g, 84) << g + g << "abc";
+        QTest::newRow("same units, longer in characters") << repeated(g, 126) << g << "ab";
+    }
+    void lengthLimitCountsCharacters() {
+        QFETCH(QString, name);
+        QFETCH(QString, search);
+        QFETCH(QString, replacement);
+        const std::optional<QString> fits = ReplaceInName(name + ".mp", search, replacement);
+        QVERIFY(fits);
+        QCOMPARE(CharCount(*fits), 255);
+        QVERIFY(!ReplaceInName(name + ".mp3", search, replacement));
     }
 
     // Names of one length that would cycle are recognised; ones that end give the rule's result.

@@ -60,6 +60,16 @@ private slots:
         QTest::newRow("extension only") << ".mp3" << 0 << 0 << 0 << ".mp3";
         QTest::newRow("shorter than extension") << "mp3" << 2 << 1 << 0 << ".mp3";
         QTest::newRow("empty") << "" << 0 << 0 << 0 << ".mp3";
+        // The extension is the last four characters, an emoji or an escaped byte being one each.
+        const QString g = QStringLiteral(u"\U0001F3B8");
+        const QString esc = QStringLiteral(u"\xDC80");
+        QTest::newRow("emoji extension") << "song" + g + g + g + g << 0 << 0 << 0 << "Song.mp3";
+        QTest::newRow("emoji cut off the extension") << "ab" + g + "cd" << 3 << 0 << 0 << "A.mp3";
+        QTest::newRow("escaped extension") << "song" + esc + esc + esc + esc << 3 << 0 << 0 << "Song.mp3";
+        QTest::newRow("emoji kept whole")
+            << "1 " + g + "-" + g + "_x.mp3" << 1 << 0 << 0 << "01. " + g + " - " + g + " X.mp3";
+        QTest::newRow("emoji is no word break")
+            << g + "song " + esc + "x.mp3" << 2 << 0 << 0 << g + "song " + esc + "x.mp3";
     }
     void trim() {
         QFETCH(QString, name);
