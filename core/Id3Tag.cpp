@@ -91,7 +91,7 @@ QString ReadTextField(const char* field, int width) {
     return TrimControl(FromAnsi(field, width));
 }
 
-bool HasTagMagic(const ID3Tag& tag) {
+bool IsTagTrailer(const ID3Tag& tag) {
     return std::memcmp(tag.magic, kTagMagic, kMagicWidth) == 0;
 }
 

@@ -63,5 +63,5 @@ template <std::size_t N> QString ReadTextField(const char (&field)[N]) {
     return ReadTextField(field, int(N));
 }
 // True when the first three bytes are "TAG" exactly.
-bool HasTagMagic(const ID3Tag& tag);
+bool IsTagTrailer(const ID3Tag& tag);
 void SetTagMagic(ID3Tag& tag);

@@ -103,7 +103,7 @@ Mp3Info ReadMp3Info(const QString& path) {
         file.readExactly(&tag, kTagSize, info.size - kTagSize);
     file.close();
 
-    if (hasTrailer && HasTagMagic(tag))
+    if (hasTrailer && IsTagTrailer(tag))
         readTagFields(tag, info);
 
     const unsigned char* header = nullptr;

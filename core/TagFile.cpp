@@ -26,7 +26,7 @@ std::optional<FileTag> ReadTag(const QString& path) {
     file.close();
     if (tag.zero != 0)
         tag.track = 0;
-    if (!HasTagMagic(tag))
+    if (!IsTagTrailer(tag))
         return FileTag{};
     return FileTag{tag, true};
 }
