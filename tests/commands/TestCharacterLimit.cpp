@@ -11,13 +11,6 @@ namespace {
 
 const QString kGuitar = QStringLiteral(u"\U0001F3B8");
 
-QString repeated(const QString& text, int times) {
-    QString out;
-    for (int i = 0; i < times; ++i)
-        out += text;
-    return out;
-}
-
 // One change to a field, done as a person or the program would do it.
 void apply(QLineEdit& edit, const QString& action, const QString& text) {
     if (action == QLatin1String("type")) {
@@ -50,7 +43,7 @@ private slots:
         QTest::addColumn<int>("cursorAfter");
         const QString g = kGuitar;
         const QString a30 = QString(30, QLatin1Char('a'));
-        const QString g29 = repeated(g, 29), g30 = repeated(g, 30);
+        const QString g29 = QString(g).repeated(29), g30 = QString(g).repeated(30);
 
         QTest::newRow("30 letters, 31st typed") << 30 << a30 << 30 << "type"
                                                 << "x" << a30 << 30;
@@ -144,12 +137,12 @@ private slots:
         QLineEdit edit;
         QCOMPARE(MaxCharacters(&edit), -1);
         edit.setMaxLength(10);
-        edit.setText(repeated(kGuitar, 5));
+        edit.setText(QString(kGuitar).repeated(5));
         SetMaxCharacters(&edit, 4);
-        QCOMPARE(edit.text(), repeated(kGuitar, 4));
+        QCOMPARE(edit.text(), QString(kGuitar).repeated(4));
         SetMaxCharacters(&edit, 30);
         QCOMPARE(MaxCharacters(&edit), 30);
-        edit.setText(repeated(kGuitar, 30)); // the old unit limit of 10 is gone
+        edit.setText(QString(kGuitar).repeated(30)); // the old unit limit of 10 is gone
         QCOMPARE(CharCount(edit.text()), 30);
         QVERIFY(edit.hasAcceptableInput());
     }

@@ -10,13 +10,6 @@ namespace {
 const QString g = QStringLiteral(u"\U0001F3B8");
 const QString esc = QStringLiteral(u"\xDC80");
 
-QString repeated(const QString& text, int times) {
-    QString out;
-    for (int i = 0; i < times; ++i)
-        out += text;
-    return out;
-}
-
 } // namespace
 
 class TestFormats : public QObject {
@@ -102,16 +95,17 @@ private slots:
         QTest::newRow("0 one emoji before the dot") << g + ". Song.mp3" << 0 << 0 << field << "" << true;
         QTest::newRow("0 emoji title") << "01. " + g + g + ".mp3" << 0 << 1 << field << g + g << false;
         QTest::newRow("0 emoji extension")
-            << "01. Song" + repeated(g, 4) << 0 << 1 << field << "Song" << false;
+            << "01. Song" + QString(g).repeated(4) << 0 << 1 << field << "Song" << false;
         QTest::newRow("0 escaped bytes")
             << "01 - " + esc + "x" + esc + ".mp3" << 0 << 1 << field << esc + "x" + esc << false;
         QTest::newRow("1 emoji") << "01. " + g + " - " + g + g + ".mp3" << 1 << 1 << g << g + g << false;
-        QTest::newRow("1 emoji extension") << "01 - A - B" + repeated(g, 4) << 1 << 1 << "A"
+        QTest::newRow("1 emoji extension") << "01 - A - B" + QString(g).repeated(4) << 1 << 1 << "A"
                                            << "B" << false;
         QTest::newRow("2 emoji") << g + g + " - " + g + ".mp3" << 2 << 0 << g + g << g << false;
-        QTest::newRow("2 escaped extension") << "A - B" + repeated(esc, 4) << 2 << 0 << "A"
+        QTest::newRow("2 escaped extension") << "A - B" + QString(esc).repeated(4) << 2 << 0 << "A"
                                              << "B" << false;
-        QTest::newRow("3 emoji extension") << "Song" + repeated(g, 4) << 3 << 0 << field << "Song" << false;
+        QTest::newRow("3 emoji extension")
+            << "Song" + QString(g).repeated(4) << 3 << 0 << field << "Song" << false;
     }
     void splitFilename() {
         QFETCH(QString, name);
@@ -205,11 +199,12 @@ private slots:
         QTest::newRow("blanks kept") << "/mp3/ Band  - Album " << 1 << " Band "
                                      << "Album ";
         // The cut counts characters and never keeps half of one.
-        const QString a25g5 = QString(25, QLatin1Char('a')) + repeated(g, 5);
+        const QString a25g5 = QString(25, QLatin1Char('a')) + QString(g).repeated(5);
         QTest::newRow("30 characters with emoji") << "/mp3/" + a25g5 << 5 << keep << a25g5;
         QTest::newRow("emoji at the cut") << "/mp3/" + QString(29, QLatin1Char('a')) + g + g << 4
                                           << QString(29, QLatin1Char('a')) + g << keep;
-        QTest::newRow("1 emoji") << "/mp3/" + g + " - " + repeated(g, 31) << 1 << g << repeated(g, 30);
+        QTest::newRow("1 emoji") << "/mp3/" + g + " - " + QString(g).repeated(31) << 1 << g
+                                 << QString(g).repeated(30);
         QTest::newRow("escaped byte at the cut") << "/mp3/" + QString(29, QLatin1Char('a')) + esc + "b" << 5
                                                  << keep << QString(29, QLatin1Char('a')) + esc;
     }

@@ -8,13 +8,6 @@ namespace {
 const QString g = QStringLiteral(u"\U0001F3B8");
 const QString esc = QStringLiteral(u"\xDC80"); // a file-name byte that is not UTF-8
 
-QString repeated(const QString& text, int times) {
-    QString out;
-    for (int i = 0; i < times; ++i)
-        out += text;
-    return out;
-}
-
 } // namespace
 
 class TestReplaceInName : public QObject {
@@ -124,8 +117,9 @@ private slots:
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("replacement");
         QTest::newRow("longer in units and characters") << QString(84, QLatin1Char('_')) << "_" << g + g + g;
-        QTest::newRow("shorter in units, longer in characters") << repeated(g + g, 84) << g + g << "abc";
-        QTest::newRow("same units, longer in characters") << repeated(g, 126) << g << "ab";
+        QTest::newRow("shorter in units, longer in characters")
+            << QString(g + g).repeated(84) << g + g << "abc";
+        QTest::newRow("same units, longer in characters") << QString(g).repeated(126) << g << "ab";
     }
     void lengthLimitCountsCharacters() {
         QFETCH(QString, name);
