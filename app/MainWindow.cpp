@@ -206,6 +206,15 @@ BatchContext MainWindow::batchContext() {
     return {*fileList_, *prompts_, progress_.get()};
 }
 
+void MainWindow::finish(const BatchReport& report) {
+    if (report.error && report.stoppedAt) {
+        const QModelIndex entry = fileList_->model()->index(*report.stoppedAt, 0);
+        fileList_->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::NoUpdate);
+        fileList_->scrollTo(entry);
+    }
+    report.throwIfFailed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Keeping the fields consistent with the options
 
@@ -405,21 +414,19 @@ void MainWindow::renameDirectory() {
 }
 
 void MainWindow::renameFiles() {
-    command(
-        [this] { RenameFilesCommand(batchContext(), actionAskLongFilename_->isChecked()).throwIfFailed(); });
+    command([this] { finish(RenameFilesCommand(batchContext(), actionAskLongFilename_->isChecked())); });
 }
 
 void MainWindow::trimFilenames() {
     command([this] {
-        TrimFilenamesCommand(batchContext(), filenameFormat(), nameCase(), trackSeparator(),
-                             actionAskLongFilename_->isChecked())
-            .throwIfFailed();
+        finish(TrimFilenamesCommand(batchContext(), filenameFormat(), nameCase(), trackSeparator(),
+                                    actionAskLongFilename_->isChecked()));
     });
 }
 
 void MainWindow::editTags() {
     if (tagDialog_)
-        command([this] { EditTagsCommand(batchContext(), *tagDialog_).throwIfFailed(); });
+        command([this] { finish(EditTagsCommand(batchContext(), *tagDialog_)); });
 }
 
 void MainWindow::playFile() {
@@ -439,22 +446,19 @@ void MainWindow::tagFiles() {
         // The counter is a stored 32-bit value; it stops at its largest value instead of wrapping.
         settings_.uses = int32_t(
             std::min<int64_t>(int64_t(settings_.uses) + report.changed, std::numeric_limits<int32_t>::max()));
-        report.throwIfFailed();
+        finish(report);
     });
 }
 
 void MainWindow::renameFromTags() {
     command([this] {
-        RenameFromTagsCommand(batchContext(), filenameFormat(), trackSeparator(),
-                              actionAskLongFilename_->isChecked())
-            .throwIfFailed();
+        finish(RenameFromTagsCommand(batchContext(), filenameFormat(), trackSeparator(),
+                                     actionAskLongFilename_->isChecked()));
     });
 }
 
 void MainWindow::searchAndReplace() {
-    command([this] {
-        SearchReplaceCommand(batchContext(), actionAskLongFilename_->isChecked()).throwIfFailed();
-    });
+    command([this] { finish(SearchReplaceCommand(batchContext(), actionAskLongFilename_->isChecked())); });
 }
 
 void MainWindow::copyTag() {
@@ -473,12 +477,12 @@ void MainWindow::copyTag() {
             if (open(genreCombo_))
                 SelectGenre(genreCombo_, values.genre);
         }
-        copied.report.throwIfFailed();
+        finish(copied.report);
     });
 }
 
 void MainWindow::removeAllTags() {
-    command([this] { RemoveAllTagsCommand(batchContext()).throwIfFailed(); });
+    command([this] { finish(RemoveAllTagsCommand(batchContext())); });
 }
 
 void MainWindow::exploreDirectory() {

@@ -106,6 +106,9 @@ private:
     void driveChosen(int index);
     void entryOpened(const QString& path);
     BatchContext batchContext();
+    // Ends a batch command: on a failure the focus frame moves to the file the batch stopped at
+    // (scrolled into view, the selection left as it is) and the failure goes to the error box.
+    void finish(const BatchReport& report);
     // Runs a command through the one error box, then repaints the list once.
     template <typename Command> void command(Command&& run);
 

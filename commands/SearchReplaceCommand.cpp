@@ -2,7 +2,7 @@
 
 #include "commands/AskShortFilename.h"
 #include "commands/Prompts.h"
-#include "naming/ReplaceInName.h"
+#include "commands/RenamePlan.h"
 
 BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilename) {
     if (!context.files.anySelected())
@@ -14,9 +14,11 @@ BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilena
         context.files.reread();
         return {};
     }
+    const RenameRule rule = RenameRule::replace(search, replacement);
     return RunBatch(context.files, context.progress, [&](const QString& name) {
-        const QString replaced = ReplaceInName(name, search, replacement).value_or(name);
-        return RenameToCandidate(name, replaced, askLongFilename, context.prompts) ? BatchStep::Changed
-                                                                                   : BatchStep::Unchanged;
+        const std::optional<QString> planned = PlanRename(name, rule);
+        return planned && RenameToCandidate(name, *planned, askLongFilename, context.prompts)
+                   ? BatchStep::Changed
+                   : BatchStep::Unchanged;
     });
 }

@@ -1,13 +1,15 @@
 #include "commands/TrimFilenamesCommand.h"
 
 #include "commands/AskShortFilename.h"
-#include "naming/TrimFilename.h"
+#include "commands/RenamePlan.h"
 
 BatchReport TrimFilenamesCommand(const BatchContext& context, FilenameFormat format, NameCase nameCase,
                                  TrackSeparator separator, bool askLongFilename) {
+    const RenameRule rule = RenameRule::trim(format, nameCase, separator);
     return RunBatch(context.files, context.progress, [&](const QString& name) {
-        const QString trimmed = TrimFilename(name, format, nameCase, separator);
-        return RenameToCandidate(name, trimmed, askLongFilename, context.prompts) ? BatchStep::Changed
-                                                                                  : BatchStep::Unchanged;
+        const std::optional<QString> planned = PlanRename(name, rule);
+        return planned && RenameToCandidate(name, *planned, askLongFilename, context.prompts)
+                   ? BatchStep::Changed
+                   : BatchStep::Unchanged;
     });
 }

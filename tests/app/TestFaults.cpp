@@ -259,6 +259,8 @@ private slots:
         }
         QCOMPARE(text, QStringLiteral("Disk full."));
         QCOMPARE(entries(), (Entries{{names[0], after[0]}, {names[1], before[1]}, {names[2], before[2]}}));
+        // The focus frame is on the file the message is about, not on the next selected one.
+        QCOMPARE(form_->fileList()->currentItem()->text(), QString::fromUtf8(names[1]));
         QVERIFY(!selected(names[1]));
         QVERIFY(selected(names[2]));
         QCOMPARE(form_->taggedFiles(), command == "tagFilesButton" ? 1 : 0);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "naming/Formats.h"
+
+#include <QString>
+#include <optional>
+
+// How a renaming command that builds names works out a file's new name. The commands and the
+// rename preview both ask here, so the preview shows exactly what a command would do.
+struct RenameRule {
+    enum class Kind { FromTags, Trim, Replace };
+    Kind kind = Kind::Trim;
+    FilenameFormat format = FilenameFormat::TrackTitle;
+    TrackSeparator separator = TrackSeparator::Dot;
+    NameCase nameCase = NameCase::Capitalize; // Trim only
+    QString search;                           // Replace only
+    QString replacement;                      // Replace only
+
+    static RenameRule fromTags(FilenameFormat format, TrackSeparator separator) {
+        RenameRule rule;
+        rule.kind = Kind::FromTags;
+        rule.format = format;
+        rule.separator = separator;
+        return rule;
+    }
+    static RenameRule trim(FilenameFormat format, NameCase nameCase, TrackSeparator separator) {
+        RenameRule rule = fromTags(format, separator);
+        rule.kind = Kind::Trim;
+        rule.nameCase = nameCase;
+        return rule;
+    }
+    static RenameRule replace(const QString& search, const QString& replacement) {
+        RenameRule rule;
+        rule.kind = Kind::Replace;
+        rule.search = search;
+        rule.replacement = replacement;
+        return rule;
+    }
+};
+
+// The name the rule gives the listed file `name` (a bare Morwick name), before the long-name
+// prompt; the file's own name when the rule changes nothing. Nothing when the command leaves
+// the file alone: Rename from tags finds no tag text (or cannot read the file, or no format is
+// chosen), or the built name would hide the file or have nothing before its extension (it is
+// empty or starts with "."). Reading a tag may throw CommandError.
+std::optional<QString> PlanRename(const QString& name, const RenameRule& rule);
+
+// Whether a name made by a rule may be given to a file: not empty, and not starting with ".",
+// which would hide the file from the list (and from the user).
+bool IsUsableBuiltName(const QString& name);
