@@ -15,6 +15,7 @@
 #include "commands/RemoveAllTagsCommand.h"
 #include "commands/RenameFilesCommand.h"
 #include "commands/RenameFromTagsCommand.h"
+#include "commands/RenamePreview.h"
 #include "commands/ScreenCentre.h"
 #include "commands/SearchReplaceCommand.h"
 #include "commands/TagDialog.h"
@@ -459,6 +460,37 @@ void MainWindow::renameFromTags() {
 
 void MainWindow::searchAndReplace() {
     command([this] { finish(SearchReplaceCommand(batchContext(), actionAskLongFilename_->isChecked())); });
+}
+
+void MainWindow::previewRenames() {
+    QStringList selected;
+    for (int i = 0; i < fileList_->count(); ++i) {
+        if (fileList_->isSelected(i))
+            selected.append(fileList_->name(i));
+    }
+    RenamePreviewDialog preview(selected,
+                                {RenameRule::fromTags(filenameFormat(), trackSeparator()),
+                                 RenameRule::trim(filenameFormat(), nameCase(), trackSeparator()),
+                                 RenameRule::replace({}, {})},
+                                *prompts_, this);
+    if (prompts_->showModal(preview) != QDialog::Accepted)
+        return;
+    // Apply: the real command on the same selection, with what the preview showed.
+    const RenameRule rule = preview.rule();
+    switch (rule.kind) {
+    case RenameRule::Kind::FromTags:
+        renameFromTags();
+        break;
+    case RenameRule::Kind::Trim:
+        trimFilenames();
+        break;
+    case RenameRule::Kind::Replace:
+        command([&] {
+            finish(SearchReplaceCommand(batchContext(), actionAskLongFilename_->isChecked(), rule.search,
+                                        rule.replacement));
+        });
+        break;
+    }
 }
 
 void MainWindow::copyTag() {

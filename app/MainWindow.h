@@ -68,6 +68,7 @@ public slots:
     void renameFromTags();
     void exitProgram();
     void searchAndReplace();
+    void previewRenames();
     void copyTag();
     void removeAllTags();
     // Menu items of their own.

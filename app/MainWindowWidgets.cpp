@@ -293,6 +293,7 @@ void MainWindow::buildMenus() {
     action(edit, "actionRenameFiles", "&Rename files", &MainWindow::renameFiles, Qt::Key_F2);
     action(edit, "actionSearchReplace", "&Search && Replace", &MainWindow::searchAndReplace, Qt::Key_F3);
     action(edit, "actionTrimFilenames", "&Trim filenames", &MainWindow::trimFilenames, Qt::CTRL | Qt::Key_T);
+    action(edit, "actionPreviewRenames", "Pre&view renames...", &MainWindow::previewRenames);
     action(edit, "actionEditTags", "&Edit tags", &MainWindow::editTags, Qt::ALT | Qt::Key_3);
     action(edit, "actionCopyTag", "Copy ta&g", &MainWindow::copyTag, Qt::CTRL | Qt::Key_W);
     action(edit, "actionPlayFile", "&Play file", &MainWindow::playFile, Qt::Key_F11);

@@ -14,6 +14,11 @@ BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilena
         context.files.reread();
         return {};
     }
+    return SearchReplaceCommand(context, askLongFilename, search, replacement);
+}
+
+BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilename, const QString& search,
+                                 const QString& replacement) {
     const RenameRule rule = RenameRule::replace(search, replacement);
     return RunBatch(context.files, context.progress, [&](const QString& name) {
         const std::optional<QString> planned = PlanRename(name, rule);

@@ -9,3 +9,8 @@
 // prompt (`askLongFilename`) and RenameFile; a failed rename is silent. The list is re-read at
 // the end. Nothing selected does nothing and shows no prompt.
 BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilename);
+
+// The same with the two texts already given (as the rename preview has asked them): no prompt
+// but the long-name one.
+BatchReport SearchReplaceCommand(const BatchContext& context, bool askLongFilename, const QString& search,
+                                 const QString& replacement);

@@ -19,11 +19,13 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -288,6 +290,7 @@ private slots:
         row("actionRenameFiles", "&Rename files", Qt::Key_F2);
         row("actionSearchReplace", "&Search && Replace", Qt::Key_F3);
         row("actionTrimFilenames", "&Trim filenames", Qt::CTRL | Qt::Key_T);
+        row("actionPreviewRenames", "Pre&view renames...");
         row("actionEditTags", "&Edit tags", Qt::ALT | Qt::Key_3);
         row("actionCopyTag", "Copy ta&g", Qt::CTRL | Qt::Key_W);
         row("actionPlayFile", "&Play file", Qt::Key_F11);
@@ -333,6 +336,39 @@ private slots:
         // Every item but the hidden shortcut sits in a menu.
         QCOMPARE(a->associatedObjects().isEmpty() || name == QLatin1String("actionNextFilenameFormat"),
                  name == QLatin1String("actionNextFilenameFormat"));
+    }
+
+    // The preview sits right after Trim filenames; Close changes nothing, Apply runs the real
+    // command on the same selection.
+    void previewRenames() {
+        write(QStringLiteral("01_my_song.mp3"), audio(300));
+        write(QStringLiteral("b.mp3"), audio(300));
+        MainWindow* w = open();
+        const QList<QAction*> edit = find<QMenu>("editMenu")->actions();
+        QCOMPARE(edit.indexOf(action("actionPreviewRenames")),
+                 edit.indexOf(action("actionTrimFilenames")) + 1);
+        ScriptedPrompts prompts;
+        QStringList shown;
+        prompts.onShow = [&](QDialog& d) {
+            Named<QComboBox>(&d, "ruleCombo")->setCurrentIndex(1);
+            emit Named<QComboBox>(&d, "ruleCombo")->activated(1);
+            auto* table = Named<QTableWidget>(&d, "previewTable");
+            for (int row = 0; row < table->rowCount(); ++row)
+                shown << table->item(row, 0)->text() + QStringLiteral(" -> ") + table->item(row, 1)->text();
+        };
+        const auto press = [](const char* button) {
+            return [button](QDialog& d) { Named<QPushButton>(&d, button)->click(); };
+        };
+        prompts.steps = {press("closeButton"), press("applyButton")};
+        w->setPrompts(&prompts);
+        w->fileList()->setAllSelected(true);
+        action("actionPreviewRenames")->trigger();
+        QCOMPARE(shown, (QStringList{"01_my_song.mp3 -> 01. My Song.mp3", "b.mp3 -> B.mp3"}));
+        QCOMPARE(listing(), (QStringList{"01_my_song.mp3", "b.mp3"}));
+        action("actionPreviewRenames")->trigger();
+        QCOMPARE(listing(), (QStringList{"01. My Song.mp3", "B.mp3"}));
+        QCOMPARE(prompts.unexpected, 0);
+        w->setPrompts(nullptr);
     }
 
     void fieldMask() {
