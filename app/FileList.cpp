@@ -2,13 +2,75 @@
 
 #include "core/Directory.h"
 #include "core/FileName.h"
+#include "core/Id3v2Header.h"
+
+#include <QHelpEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+#include <algorithm>
 
 #include <QSignalBlocker>
+
+namespace {
+
+// Paints a small "ID3v2" mark at the right end of an entry whose file carries such a tag.
+class Id3v2MarkDelegate : public QStyledItemDelegate {
+public:
+    explicit Id3v2MarkDelegate(FileList* list) : QStyledItemDelegate(list), list_(list) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (!list_->hasId3v2Tag(index.row())) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QFont small = option.font;
+        small.setPointSizeF(std::max(6.0, option.font.pointSizeF() * 0.8));
+        const QFontMetrics metrics(small);
+        const QString mark = QStringLiteral("ID3v2");
+        const int padding = metrics.averageCharWidth() / 2 + 1;
+        const int width = metrics.horizontalAdvance(mark) + 2 * padding;
+        QStyleOptionViewItem text = option;
+        text.rect.setRight(option.rect.right() - width - 2); // the name is elided before the mark
+        QStyledItemDelegate::paint(painter, text, index);
+        // The mark's own background keeps it legible on a selected row too.
+        const QRect box(option.rect.right() - width, option.rect.top() + 1, width, option.rect.height() - 2);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(option.palette.color(QPalette::Link));
+        painter->drawRoundedRect(box, 3, 3);
+        painter->setPen(option.palette.color(QPalette::BrightText));
+        painter->setFont(small);
+        painter->drawText(box, Qt::AlignCenter, mark);
+        painter->restore();
+    }
+
+private:
+    FileList* list_;
+};
+
+} // namespace
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     setLayoutMode(QListView::Batched);
+    setItemDelegate(new Id3v2MarkDelegate(this));
+}
+
+bool FileList::hasId3v2Tag(int index) const {
+    if (index < 0 || size_t(index) >= id3v2_.size())
+        return false;
+    if (id3v2_[size_t(index)] < 0)
+        id3v2_[size_t(index)] = HasLeadingId3v2Tag(name(index)) ? 1 : 0;
+    return id3v2_[size_t(index)] > 0;
+}
+
+QString FileList::id3v2Note() {
+    return QStringLiteral("Also has an ID3v2 tag: most players show it instead of the ID3v1 tag; Remove all "
+                          "tags removes both");
 }
 
 void FileList::reread() {
@@ -17,6 +79,7 @@ void FileList::reread() {
     const QSignalBlocker blockList(this);
     const QSignalBlocker blockSelection(selectionModel());
     clear();
+    id3v2_.assign(size_t(names.size()), -1);
     for (const QString& n : names) {
         auto* item = new QListWidgetItem(DisplayFileName(n));
         item->setData(Qt::UserRole, n);
@@ -68,6 +131,20 @@ bool FileList::event(QEvent* event) {
 
 bool FileList::viewportEvent(QEvent* event) {
     applyDeselections();
+    if (event->type() == QEvent::ToolTip) {
+        // The full name, which a narrow list may cut, and what the ID3v2 mark means.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (!index.isValid()) {
+            QToolTip::hideText();
+            return true;
+        }
+        QString tip = DisplayFileName(name(index.row()));
+        if (hasId3v2Tag(index.row()))
+            tip += QLatin1Char('\n') + id3v2Note();
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+        return true;
+    }
     return QListWidget::viewportEvent(event);
 }
 

@@ -3,6 +3,7 @@
 #include "core/Batch.h"
 
 #include <QListWidget>
+#include <vector>
 
 // The MP3 files of the working directory: regular files whose names end in ".mp3" in any
 // letter case, hidden ones left out, sorted by name without regard to case. Several entries
@@ -26,6 +27,13 @@ public:
     QString focusedName() const;
     void setAllSelected(bool selected);
 
+    // Whether the entry's file begins with an ID3v2 tag, which most players show instead of its
+    // ID3v1 tag. Found out the first time it is asked (its first 10 bytes are read), which the
+    // list does when it paints the entry, so opening a large folder reads no file.
+    bool hasId3v2Tag(int index) const;
+    // The tooltip of a marked entry, after its name.
+    static QString id3v2Note();
+
 protected:
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
@@ -37,4 +45,6 @@ private:
     void applyDeselections();
     int deselectedBegin_ = 0; // rows [begin, end) are deselected but still marked in the model
     int deselectedEnd_ = 0;
+    // Per entry: -1 not looked at yet, 0 no ID3v2 tag, 1 one.
+    mutable std::vector<signed char> id3v2_;
 };

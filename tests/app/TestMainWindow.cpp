@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QToolTip>
 #include <memory>
 
 using namespace testfiles;
@@ -369,6 +370,37 @@ private slots:
         QCOMPARE(listing(), (QStringList{"01. My Song.mp3", "B.mp3"}));
         QCOMPARE(prompts.unexpected, 0);
         w->setPrompts(nullptr);
+    }
+
+    // Files that also carry an ID3v2 tag are marked; every entry's tooltip gives its full name,
+    // and a marked one's says what the mark means.
+    void id3v2Mark() {
+        const QByteArray v2 = QByteArray("ID3\x03\0\0\0\0\0\x0a", 10) + QByteArray(10, '\0');
+        write(QStringLiteral("a.mp3"), v2 + audio(300));
+        write(QStringLiteral("b.mp3"), audio(300));
+        write(QStringLiteral("c.mp3"),
+              QByteArray("ID3\x03\0\0\0\0\x80\x0a", 10) + audio(300)); // not well formed
+        const QString longName = QString(120, QLatin1Char('x')) + QStringLiteral(".mp3");
+        write(longName, v2 + audio(300));
+        MainWindow* w = open();
+        FileList* list = w->fileList();
+        QCOMPARE(list->count(), 4);
+        QList<bool> marks;
+        for (int i = 0; i < list->count(); ++i)
+            marks << list->hasId3v2Tag(i);
+        QCOMPARE(marks, (QList<bool>{true, false, false, true}));
+        const auto tooltip = [&](int row) {
+            const QRect rect = list->visualItemRect(list->item(row));
+            QHelpEvent help(QEvent::ToolTip, rect.center(), list->viewport()->mapToGlobal(rect.center()));
+            QCoreApplication::sendEvent(list->viewport(), &help);
+            const QString text = QToolTip::text();
+            QToolTip::hideText();
+            return text;
+        };
+        QCOMPARE(tooltip(1), QStringLiteral("b.mp3"));
+        QCOMPARE(tooltip(3), longName + QLatin1Char('\n') + FileList::id3v2Note());
+        QVERIFY(
+            FileList::id3v2Note().startsWith(QStringLiteral("Also has an ID3v2 tag: most players show it")));
     }
 
     void fieldMask() {
