@@ -21,12 +21,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+#include <QToolButton>
 #include <memory>
 
 using namespace testfiles;
@@ -43,6 +46,21 @@ ModalAnswerer::Answer answerErrorBox(QString* text) {
         box->button(QMessageBox::Ok)->click();
     };
 }
+
+// Answers Yes to every "Continue batch?" question, taking its time over the first one as a
+// person reading it would, so that the batch runs long enough to show its progress.
+class SlowFirstAnswer : public Prompts {
+public:
+    int questions = 0;
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    QString inputBox(const QString&, const QString&, const QString& text) override { return text; }
+    bool errorQuestion(const QString&) override {
+        if (questions++ == 0)
+            QThread::msleep(450);
+        return true;
+    }
+    int showModal(QDialog&) override { return QDialog::Rejected; }
+};
 
 } // namespace
 
@@ -721,6 +739,85 @@ private slots:
         QCOMPARE(answers.remaining(), 0);
         QVERIFY(shownDuringBatch);
         QVERIFY(!bar->isVisible());
+    }
+
+    // A long batch shows "n of N" beside a Stop button. Stop, or Escape, ends it after the
+    // current file the way No does: the files handled stay handled, the rest are untouched and
+    // still selected, and the list is not re-read. Meanwhile the window takes events (it
+    // repaints), but no command starts and the list does not change. With nothing pressed the
+    // batch runs to its end as before.
+    void stopEndsALongBatch_data() {
+        QTest::addColumn<QString>("press");
+        QTest::newRow("Stop button") << "stop";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("nothing") << "";
+    }
+    void stopEndsALongBatch() {
+        QFETCH(QString, press);
+        const int files = 6;
+        const QByteArray song = audio(300);
+        for (int i = 1; i <= files; ++i)
+            write(QStringLiteral("Song %1.mp3").arg(i), song);
+        MainWindow* w = open();
+        TagDialog form2(w);
+        w->setDialogs(&form2, nullptr);
+        SlowFirstAnswer prompts;
+        w->setPrompts(&prompts);
+        find<QWidget>("filenameFormatRadio1")->setProperty("checked", true); // every name asks
+        action("actionSelectAll")->trigger();
+        FileList* list = w->fileList();
+        auto* bar = find<QProgressBar>("batchProgress");
+        auto* stop = find<QToolButton>("stopBatchButton");
+        QVERIFY(!stop->isVisible());
+
+        QString shown; // the bar's text when Stop was pressed
+        int asked = -1;
+        QTimer during; // runs only while the batch lets events through
+        during.setInterval(0);
+        connect(&during, &QTimer::timeout, this, [&] {
+            if (!stop->isVisible() || !shown.isEmpty())
+                return;
+            shown = bar->text();
+            asked = prompts.questions;
+            // Nothing else starts and the list stays as it is: menu items, shortcuts, clicks and
+            // keys in the list all do nothing.
+            action("actionTagFiles")->trigger();
+            action("actionClearSelection")->trigger();
+            QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(list, Qt::Key_F9);
+            QTest::mouseClick(find<QPushButton>("removeAllTagsButton"), Qt::LeftButton);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(0)).center());
+            QTest::keyClick(list, Qt::Key_Down);
+            QCOMPARE(prompts.questions, asked);
+            QVERIFY(list->isSelected(files - 1));
+            QCOMPARE(list->count(), files);
+            if (press == QLatin1String("stop"))
+                QTest::mouseClick(stop, Qt::LeftButton);
+            else if (press == QLatin1String("escape"))
+                QTest::keyClick(list, Qt::Key_Escape);
+        });
+        during.start();
+        find<QPushButton>("tagFilesButton")->click();
+        during.stop();
+
+        QVERIFY2(!shown.isEmpty(), "the window took no events during the batch");
+        QVERIFY(!stop->isVisible());
+        QVERIFY(!bar->isVisible());
+        QVERIFY(action("actionTagFiles")->isEnabled());
+        const int handled = press.isEmpty() ? files : asked;
+        QCOMPARE(shown, QStringLiteral("%1 of %2").arg(asked).arg(files));
+        QCOMPARE(prompts.questions, handled);
+        QCOMPARE(list->count(), files);
+        for (int i = 0; i < files; ++i) {
+            const QString name = QStringLiteral("Song %1.mp3").arg(i + 1);
+            QCOMPARE(read(name).size(), song.size() + (i < handled ? 128 : 0));
+            QCOMPARE(list->isSelected(i), i >= handled);
+        }
+        QCOMPARE(list->selectedItems().size(), files - handled);
+        // The window is itself again: the next command runs.
+        action("actionSelectAll")->trigger();
+        QCOMPARE(list->selectedItems().size(), files);
     }
 };
 
