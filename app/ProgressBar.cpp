@@ -64,6 +64,9 @@ StatusBarProgress::StatusBarProgress(QStatusBar* bar)
     stopButton_->setText(QStringLiteral("Stop"));
     stopButton_->setFocusPolicy(Qt::NoFocus);
     connect(stopButton_, &QToolButton::clicked, this, [this] { stopRequested_ = true; });
+    // The status bar takes its height from its tallest widget, hidden ones included.
+    progress_->setFixedHeight(bar->fontMetrics().height());
+    stopButton_->setFixedHeight(bar->fontMetrics().height());
     bar->addPermanentWidget(progress_);
     bar->addPermanentWidget(stopButton_);
     progress_->hide();

@@ -17,14 +17,19 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -45,6 +50,98 @@ ModalAnswerer::Answer answerErrorBox(QString* text) {
         *text = box->text();
         box->button(QMessageBox::Ok)->click();
     };
+}
+
+QString withoutMnemonic(QString text) {
+    return text.replace(QLatin1String("&&"), QLatin1String("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QLatin1Char('\x01'), QLatin1Char('&'));
+}
+
+// What in `top` is cut off or covered: a caption, label, group title or list text wider (or
+// taller) than the room its widget gives it; a widget sticking out of its parent; two visible
+// siblings on top of each other. Qt's own parts (scroll area insides) are left out.
+QStringList LayoutProblems(const QWidget* top) {
+    QStringList problems;
+    const auto fits = [&](const QWidget* w, const QRect& room, const QString& text) {
+        const QFontMetrics metrics = w->fontMetrics();
+        const int width = metrics.horizontalAdvance(withoutMnemonic(text));
+        if (width > room.width() || (!text.isEmpty() && metrics.height() > room.height() + 2))
+            problems << QStringLiteral("%1: \"%2\" needs %3x%4 in %5x%6")
+                            .arg(w->objectName(), text)
+                            .arg(width)
+                            .arg(metrics.height())
+                            .arg(room.width())
+                            .arg(room.height());
+    };
+    QList<const QWidget*> widgets{top};
+    for (const QWidget* w : top->findChildren<QWidget*>())
+        widgets << w;
+    for (const QWidget* w : widgets) {
+        if (!w->isVisibleTo(top) || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        QStyle* style = w->style();
+        if (const auto* radio = qobject_cast<const QRadioButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(radio);
+            option.text = radio->text();
+            fits(w, style->subElementRect(QStyle::SE_RadioButtonContents, &option, w), radio->text());
+        } else if (const auto* button = qobject_cast<const QPushButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            fits(w, style->subElementRect(QStyle::SE_PushButtonContents, &option, w), button->text());
+        } else if (const auto* label = qobject_cast<const QLabel*>(w)) {
+            fits(w, label->contentsRect(), label->text());
+        } else if (const auto* group = qobject_cast<const QGroupBox*>(w)) {
+            QStyleOptionGroupBox option;
+            option.initFrom(group);
+            option.text = group->title();
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            const QRect title =
+                style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, w);
+            // The style sizes the title's room to the title: it is whole when that room is.
+            if (!group->rect().contains(title))
+                problems << QStringLiteral("%1: title cut").arg(w->objectName());
+        } else if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect room =
+                style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w);
+            // A list of formats shows any of its entries; the others show what they hold.
+            if (combo->objectName() == QLatin1String("dirnameFormatCombo")) {
+                for (int i = 0; i < combo->count(); ++i)
+                    fits(w, room, combo->itemText(i));
+            } else {
+                fits(w, room, combo->currentText());
+            }
+        }
+        QList<const QWidget*> children;
+        for (const QObject* child : w->children()) {
+            const auto* c = qobject_cast<const QWidget*>(child);
+            if (c && !c->isWindow() && c->isVisibleTo(top) &&
+                !c->objectName().startsWith(QLatin1String("qt_")))
+                children << c;
+        }
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            const QRect a = children[i]->geometry();
+            if (!w->rect().contains(a))
+                problems << QStringLiteral("%1 sticks out of %2 (%3,%4 %5x%6 in %7x%8)")
+                                .arg(children[i]->objectName(), w->objectName())
+                                .arg(a.x())
+                                .arg(a.y())
+                                .arg(a.width())
+                                .arg(a.height())
+                                .arg(w->width())
+                                .arg(w->height());
+            for (qsizetype j = i + 1; j < children.size(); ++j) {
+                if (a.intersects(children[j]->geometry()))
+                    problems << QStringLiteral("%1 overlaps %2")
+                                    .arg(children[i]->objectName(), children[j]->objectName());
+            }
+        }
+    }
+    return problems;
 }
 
 // Answers Yes to every "Continue batch?" question, taking its time over the first one as a
@@ -289,6 +386,53 @@ private slots:
         QCOMPARE(find<QComboBox>("genreCombo")->count(), 146);
         QCOMPARE(find<QComboBox>("dirnameFormatCombo")->count(), 6);
         QCOMPARE(find<QComboBox>("dirnameFormatCombo")->itemText(2), QStringLiteral("artist \\ album"));
+    }
+
+    // Every text in the window is whole and nothing overlaps, at the usual font and at larger
+    // ones (the desktop's font one or two points up; the same again at other scale factors in
+    // the test's scaled runs); the window's size follows, still fixed, and is 681 x 393 pixels
+    // around the client area at the usual font. The tag dialog shows its texts whole too.
+    void windowFitsItsTexts_data() {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("points"); // 0: the usual font
+        QTest::newRow("usual font") << QString() << 0;
+        QTest::newRow("DejaVu Sans 10") << "DejaVu Sans" << 10;
+        QTest::newRow("DejaVu Sans 11") << "DejaVu Sans" << 11;
+        QTest::newRow("usual family, 2 points up") << QString() << 2;
+    }
+    void windowFitsItsTexts() {
+        QFETCH(QString, family);
+        QFETCH(int, points);
+        const QFont usual = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(usual); });
+        QFont font = usual;
+        if (!family.isEmpty())
+            font = QFont(family, points);
+        else if (points > 0)
+            font.setPointSizeF(usual.pointSizeF() + points);
+        QApplication::setFont(font);
+        MainWindow* w = open();
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        const QSize client(w->width(), w->centralWidget()->height() + w->statusBar()->height());
+        if (points == 0)
+            QCOMPARE(client, QSize(681, 393));
+        else
+            QVERIFY(client.width() >= 681 && client.height() >= 393);
+        const QStringList problems = LayoutProblems(w);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+
+        TagDialog dialog(w);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QStringList dialogProblems = LayoutProblems(&dialog);
+        QVERIFY2(dialogProblems.isEmpty(), qPrintable(dialogProblems.join(QLatin1String("; "))));
+        // The genre list keeps a little distance from its label, here and in the window.
+        for (const QWidget* top : {static_cast<const QWidget*>(w), static_cast<const QWidget*>(&dialog)}) {
+            const auto* label = Named<QLabel>(top, "genreLabel");
+            const auto* list = Named<QComboBox>(top, "genreCombo");
+            QVERIFY(list->mapTo(top, QPoint(0, 0)).x() - label->mapTo(top, QPoint(label->width(), 0)).x() >=
+                    4);
+        }
     }
 
     void menuItems_data() {
