@@ -3,7 +3,9 @@
 #include "core/Directory.h"
 #include "core/FileName.h"
 
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -68,6 +70,8 @@ bool FileList::event(QEvent* event) {
 
 bool FileList::viewportEvent(QEvent* event) {
     applyDeselections();
+    if (ShowCutEntryTip(*this, event, [this](int row) { return item(row)->text(); }))
+        return true;
     return QListWidget::viewportEvent(event);
 }
 
@@ -87,4 +91,18 @@ void FileList::setAllSelected(bool selected) {
             clearSelection();
     }
     viewport()->update();
+}
+
+bool ShowCutEntryTip(QListWidget& list, QEvent* event, const std::function<QString(int row)>& fullText) {
+    if (event->type() != QEvent::ToolTip)
+        return false;
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = list.indexAt(help->pos());
+    // All entries share the first one's size, so a longer name runs past its cell or the edge.
+    const QRect shown = list.visualRect(index).intersected(list.viewport()->rect());
+    if (index.isValid() && list.sizeHintForIndex(index).width() > shown.width())
+        QToolTip::showText(help->globalPos(), fullText(index.row()), list.viewport(), shown);
+    else
+        QToolTip::hideText();
+    return true;
 }

@@ -3,6 +3,7 @@
 #include "core/Batch.h"
 
 #include <QListWidget>
+#include <functional>
 
 // The MP3 files of the working directory: regular files whose names end in ".mp3" in any
 // letter case, hidden ones left out, sorted by name without regard to case. Several entries
@@ -38,3 +39,8 @@ private:
     int deselectedBegin_ = 0; // rows [begin, end) are deselected but still marked in the model
     int deselectedEnd_ = 0;
 };
+
+// Answers a tooltip request (QEvent::ToolTip on `list`'s viewport): when the entry under the
+// pointer is cut at the list's edge, shows `fullText(row)`; otherwise shows nothing. Returns
+// false for any other event.
+bool ShowCutEntryTip(QListWidget& list, QEvent* event, const std::function<QString(int row)>& fullText);

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,6 +36,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <memory>
 
 using namespace testfiles;
@@ -675,6 +677,32 @@ private slots:
         QTest::keyClick(tree, Qt::Key_Return);
         QCOMPARE(w->currentDirectory(), music + QStringLiteral("/Band"));
         QCOMPARE(QDir::currentPath(), music + QStringLiteral("/Band"));
+    }
+
+    // A name cut at the list's edge shows whole in its tooltip, in the file list and in the
+    // folder tree; a name that shows whole gets none.
+    void cutNamesShowInTooltips() {
+        const QString longName = QStringLiteral("Long ") + QString(80, QLatin1Char('n'));
+        write(QStringLiteral("a.mp3"), audio(100));
+        write(longName + QStringLiteral(".mp3"), audio(100));
+        QDir().mkdir(longName);
+        MainWindow* w = open();
+        const auto tipFor = [](QListWidget* list, int row) {
+            const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        FileList* files = w->fileList();
+        QCOMPARE(files->item(0)->text(), QStringLiteral("a.mp3"));
+        QCOMPARE(tipFor(files, 0), QString());
+        QCOMPARE(tipFor(files, 1), longName + QStringLiteral(".mp3"));
+        auto* folders = find<QListWidget>("directoryList");
+        int row = 0;
+        while (row < folders->count() && !folders->item(row)->text().endsWith(longName))
+            ++row;
+        QVERIFY(row < folders->count());
+        QCOMPARE(tipFor(folders, row), longName);
     }
 
     void renameDirectory() {
