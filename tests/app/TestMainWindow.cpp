@@ -1,6 +1,7 @@
 #include "app/AboutBox.h"
 #include "app/FileList.h"
 #include "app/MainWindow.h"
+#include "app/ProgramIcon.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "commands/CharacterLimit.h"
@@ -37,6 +38,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QWindow>
 #include <memory>
 
 using namespace testfiles;
@@ -435,6 +437,33 @@ private slots:
             QVERIFY(list->mapTo(top, QPoint(0, 0)).x() - label->mapTo(top, QPoint(label->width(), 0)).x() >=
                     4);
         }
+    }
+
+    // Each window reaches the window system titled exactly as it says. The program sets no
+    // display name of its own, which Qt would append to every title ("Edit — Morwick").
+    void windowTitlesAreTheirOwn() {
+        SetProgramIdentity();
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Morwick"));
+        // A display name that was set would stay when the program's name changes.
+        QCoreApplication::setApplicationName(QStringLiteral("Renamed"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Renamed"));
+        QCoreApplication::setApplicationName(QStringLiteral("Morwick"));
+
+        write(QStringLiteral("Song.mp3"), audio(300));
+        MainWindow* w = open();
+        QCOMPARE(w->windowHandle()->title(), QStringLiteral("Morwick"));
+        TagDialog form2(w);
+        w->setDialogs(&form2, nullptr);
+        QStringList titles;
+        const auto note = [&](QWidget* modal) {
+            titles << modal->windowHandle()->title();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        };
+        ModalAnswerer answers({note, note});
+        action("actionSelectAll")->trigger();
+        action("actionEditTags")->trigger();
+        QtPrompts(w).errorQuestion(QStringLiteral("Continue batch?"));
+        QCOMPARE(titles, (QStringList{QStringLiteral("Edit"), QStringLiteral("Error")}));
     }
 
     void menuItems_data() {
