@@ -222,6 +222,9 @@ void MainWindow::buildWidgets() {
 
     statusLine_ = named(new QLabel(this), "statusLine");
     statusLine_->setAlignment(Qt::AlignCenter);
+    // A long text gives way to a batch's progress bar and Stop button instead of pushing them
+    // out of the fixed window.
+    statusLine_->setMinimumWidth(1);
     auto* bar = named(new QStatusBar(this), "statusBar");
     bar->setSizeGripEnabled(false);
     bar->addWidget(statusLine_, 1);

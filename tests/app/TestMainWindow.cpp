@@ -980,6 +980,13 @@ private slots:
                 return;
             shown = bar->text();
             asked = prompts.questions;
+            // Both are inside the window, beside the status line.
+            QVERIFY(w->rect().contains(QRect(stop->mapTo(w, QPoint(0, 0)), stop->size())));
+            QVERIFY(w->rect().contains(QRect(bar->mapTo(w, QPoint(0, 0)), bar->size())));
+            // The status line gives way to them meanwhile; everything else stays whole.
+            QStringList problems = LayoutProblems(w);
+            problems.removeIf([](const QString& p) { return p.startsWith(QLatin1String("statusLine:")); });
+            QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
             // Nothing else starts and the list stays as it is: menu items, shortcuts, clicks and
             // keys in the list all do nothing.
             action("actionTagFiles")->trigger();
