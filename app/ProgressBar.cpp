@@ -56,7 +56,7 @@ bool isUserInput(QEvent::Type type) {
 } // namespace
 
 StatusBarProgress::StatusBarProgress(QStatusBar* bar)
-    : QObject(bar), statusBar_(bar), progress_(new QProgressBar(bar)), stopButton_(new QToolButton(bar)) {
+    : statusBar_(bar), progress_(new QProgressBar(bar)), stopButton_(new QToolButton(bar)) {
     progress_->setObjectName(QStringLiteral("batchProgress"));
     progress_->setFormat(QStringLiteral("%v of %m"));
     progress_->setAlignment(Qt::AlignCenter);
