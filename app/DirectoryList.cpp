@@ -1,5 +1,6 @@
 #include "app/DirectoryList.h"
 
+#include "app/FileList.h"
 #include "core/Directory.h"
 #include "core/FileName.h"
 #include "core/IoError.h"
@@ -74,4 +75,10 @@ QString DirectoryList::entryPath(int row) const {
 QString DirectoryList::entryName(int row) const {
     const QListWidgetItem* it = item(row);
     return it ? it->data(NameRole).toString() : QString();
+}
+
+bool DirectoryList::viewportEvent(QEvent* event) {
+    if (ShowCutEntryTip(*this, event, [this](int row) { return DisplayFileName(entryName(row)); }))
+        return true;
+    return QListWidget::viewportEvent(event);
 }

@@ -23,6 +23,9 @@ public:
 signals:
     void entryOpened(const QString& path);
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
     QString directory_;
 };

@@ -10,7 +10,9 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 namespace {
 
@@ -164,4 +166,18 @@ void FileList::setAllSelected(bool selected) {
             clearSelection();
     }
     viewport()->update();
+}
+
+bool ShowCutEntryTip(QListWidget& list, QEvent* event, const std::function<QString(int row)>& fullText) {
+    if (event->type() != QEvent::ToolTip)
+        return false;
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = list.indexAt(help->pos());
+    // All entries share the first one's size, so a longer name runs past its cell or the edge.
+    const QRect shown = list.visualRect(index).intersected(list.viewport()->rect());
+    if (index.isValid() && list.sizeHintForIndex(index).width() > shown.width())
+        QToolTip::showText(help->globalPos(), fullText(index.row()), list.viewport(), shown);
+    else
+        QToolTip::hideText();
+    return true;
 }

@@ -3,6 +3,7 @@
 #include "core/Batch.h"
 
 #include <QListWidget>
+#include <functional>
 #include <vector>
 
 // The MP3 files of the working directory: regular files whose names end in ".mp3" in any
@@ -48,3 +49,8 @@ private:
     // Per entry: -1 not looked at yet, 0 no ID3v2 tag, 1 one.
     mutable std::vector<signed char> id3v2_;
 };
+
+// Answers a tooltip request (QEvent::ToolTip on `list`'s viewport): when the entry under the
+// pointer is cut at the list's edge, shows `fullText(row)`; otherwise shows nothing. Returns
+// false for any other event.
+bool ShowCutEntryTip(QListWidget& list, QEvent* event, const std::function<QString(int row)>& fullText);

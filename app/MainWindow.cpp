@@ -43,16 +43,12 @@
 #include <limits>
 #include <unistd.h>
 
-namespace {
-
 // The credit line: the program, its author and maker, the maker's e-mail and web addresses.
-QString creditLine() {
+QString MainWindow::creditLine() {
     const QString bar = QStringLiteral("   |   ");
     return QStringLiteral("Morwick by the Morwick team / Morwick project") + bar +
            QLatin1String(kMorwickEmail) + bar + QLatin1String(kMorwickWeb);
 }
-
-} // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), qtPrompts_(this), prompts_(&qtPrompts_) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -71,6 +67,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), qtPrompts_(this),
         openDirectory(cwd.isEmpty() ? QStringLiteral("/") : cwd);
     });
     applyDefaultsAndLoadSettings();
+    fitToFont();
+    fitted_ = true;
 }
 
 MainWindow::~MainWindow() {
@@ -562,6 +560,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A font chosen while the program runs resizes the window as one chosen before it started.
+    if (fitted_ && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        fitToFont();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

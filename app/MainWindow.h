@@ -85,10 +85,14 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildWidgets();
     void buildMenus();
+    // Sizes the columns and the fixed window for the font in use.
+    void fitToFont();
+    static QString creditLine();
     void applyDefaultsAndLoadSettings();
     void showFocusedFileInStatus();
     void showClickedDirectoryInStatus();
@@ -113,6 +117,8 @@ private:
     // Runs a command through the one error box, then repaints the list once.
     template <typename Command> void command(Command&& run);
 
+    QWidget* browserColumn_ = nullptr;
+    QWidget* taggingColumn_ = nullptr;
     QComboBox* driveCombo_ = nullptr;
     DirectoryList* directoryList_ = nullptr;
     FileList* fileList_ = nullptr;
@@ -146,6 +152,7 @@ private:
     StoredSettings settings_;
     bool toggleAllMarksOn_ = false; // Toggle all / none alternates on its own flag
     bool centred_ = false;
+    bool fitted_ = false;
     QMap<QString, QString> lastDirectoryOnDrive_;
     QtPrompts qtPrompts_;
     Prompts* prompts_;

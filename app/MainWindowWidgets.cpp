@@ -19,15 +19,24 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <type_traits>
 
 namespace {
 
+// The window at the usual 9-point font; a larger font makes any of these grow as far as its
+// texts need (fitToFont).
 constexpr int kClientWidth = 681;
 constexpr int kClientHeight = 393;
 constexpr int kBrowserWidth = 168;
 constexpr int kTaggingWidth = 302;
+constexpr int kYearFieldWidthPx = 48;
+constexpr int kGenreListWidth = 124;
+constexpr int kLabelGap = 6;   // between a label and the list it names on the same row
+constexpr int kDriveChars = 8; // a drive list narrower than its longest root cuts that root
 constexpr int kFieldWidth = 30;
 constexpr int kYearFieldWidth = 4;
 constexpr int kCommentFieldWidth = 28;
@@ -77,6 +86,9 @@ void MainWindow::buildWidgets() {
     // Browser: drives, directory tree, Refresh and Rename dir.
     auto* browser = new QVBoxLayout;
     driveCombo_ = named(new QComboBox(this), "driveCombo");
+    // The column decides the list's width, not its longest mount point.
+    driveCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    driveCombo_->setMinimumContentsLength(kDriveChars);
     directoryList_ = named(new DirectoryList(this), "directoryList");
     auto* refreshButton = button("refreshButton", "Refresh", &MainWindow::refresh);
     auto* renameDirButton = button("renameDirButton", "Rename dir", &MainWindow::renameDirectory);
@@ -86,11 +98,10 @@ void MainWindow::buildWidgets() {
     browserButtons->addWidget(refreshButton);
     browserButtons->addWidget(renameDirButton);
     browser->addLayout(browserButtons);
-    auto* browserColumn = new QWidget(this);
-    browserColumn->setFixedWidth(kBrowserWidth);
+    browserColumn_ = new QWidget(this);
     browser->setContentsMargins(0, 0, 0, 0);
-    browserColumn->setLayout(browser);
-    columns->addWidget(browserColumn);
+    browserColumn_->setLayout(browser);
+    columns->addWidget(browserColumn_);
 
     // Files: selection buttons, the list and the per-file commands.
     auto* files = new QVBoxLayout;
@@ -138,7 +149,6 @@ void MainWindow::buildWidgets() {
     artistEdit_ = field("artistEdit", kFieldWidth);
     albumEdit_ = field("albumEdit", kFieldWidth);
     yearEdit_ = field("yearEdit", kYearFieldWidth);
-    yearEdit_->setMaximumWidth(48);
     genreCombo_ = named(new QComboBox(this), "genreCombo");
     commentEdit_ = field("commentEdit", kCommentFieldWidth);
     fields->addWidget(label("artistLabel", "&Artist", artistEdit_), 0, 0);
@@ -148,8 +158,9 @@ void MainWindow::buildWidgets() {
     fields->addWidget(label("yearLabel", "&Year", yearEdit_), 2, 0);
     fields->addWidget(yearEdit_, 2, 1);
     auto* genreRow = new QHBoxLayout;
+    genreRow->setSpacing(kLabelGap);
     genreRow->addWidget(label("genreLabel", "&Genre", genreCombo_));
-    genreCombo_->setMinimumWidth(130);
+    genreCombo_->setMinimumWidth(kGenreListWidth);
     genreRow->addWidget(genreCombo_, 1);
     fields->addLayout(genreRow, 2, 2, 1, 2);
     fields->addWidget(label("commentLabel", "&Comment", commentEdit_), 3, 0);
@@ -169,7 +180,7 @@ void MainWindow::buildWidgets() {
     auto* filenameFormatGroup =
         named(new RadioGroupBox(QStringLiteral(" File&name format "), this), "filenameFormatGroup");
     auto* radios = new QVBoxLayout(filenameFormatGroup);
-    radios->setContentsMargins(6, 2, 6, 2);
+    radios->setContentsMargins(6, 2, 5, 2); // the longest caption takes the last pixel at 9 points
     radios->setSpacing(0);
     filenameFormatButtons_ = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
@@ -204,14 +215,16 @@ void MainWindow::buildWidgets() {
     batchRow->addLayout(batchButtons, 1);
     tagging->addLayout(batchRow);
     tagging->addStretch(1);
-    auto* taggingColumn = new QWidget(this);
-    taggingColumn->setFixedWidth(kTaggingWidth);
+    taggingColumn_ = new QWidget(this);
     tagging->setContentsMargins(0, 0, 0, 0);
-    taggingColumn->setLayout(tagging);
-    columns->addWidget(taggingColumn);
+    taggingColumn_->setLayout(tagging);
+    columns->addWidget(taggingColumn_);
 
     statusLine_ = named(new QLabel(this), "statusLine");
     statusLine_->setAlignment(Qt::AlignCenter);
+    // A long text gives way to a batch's progress bar and Stop button instead of pushing them
+    // out of the fixed window.
+    statusLine_->setMinimumWidth(1);
     auto* bar = named(new QStatusBar(this), "statusBar");
     bar->setSizeGripEnabled(false);
     bar->addWidget(statusLine_, 1);
@@ -371,7 +384,35 @@ void MainWindow::buildMenus() {
     fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(fileList_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { fileContextMenu_->popup(fileList_->viewport()->mapToGlobal(at)); });
+}
 
-    // The window has a fixed size: its client area plus the menu bar.
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+void MainWindow::fitToFont() {
+    // Measured as shown: the style's polish and the status bar's own layout come first.
+    ensurePolished();
+    statusBar()->layout()->activate();
+    // A radio button needs its indicator and its caption's advance; its size hint adds a
+    // margin on top that the caption does not need.
+    for (QAbstractButton* radio : filenameFormatButtons_->buttons()) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        option.text = radio->text();
+        const int textLeft =
+            radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio).left();
+        radio->setMinimumWidth(textLeft + radio->fontMetrics().horizontalAdvance(radio->text()));
+    }
+    yearEdit_->setMaximumWidth(
+        std::max(kYearFieldWidthPx, yearEdit_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16));
+    browserColumn_->setFixedWidth(std::max(kBrowserWidth, browserColumn_->minimumSizeHint().width()));
+    taggingColumn_->setFixedWidth(std::max(kTaggingWidth, taggingColumn_->minimumSizeHint().width()));
+
+    // The window has a fixed size: its client area plus the menu bar, the client area as large
+    // as the layouts and the credit line on the status line need at this font.
+    const QSize central = centralWidget()->minimumSizeHint();
+    const QSize status = statusBar()->sizeHint();
+    QLabel credit(creditLine()); // measured as the status line would show it
+    credit.setFont(statusLine_->font());
+    const int creditWidth = status.width() - statusLine_->sizeHint().width() + credit.sizeHint().width();
+    const int width = std::max({kClientWidth, central.width(), creditWidth});
+    const int height = std::max(kClientHeight, central.height() + status.height());
+    setFixedSize(width, height + menuBar()->sizeHint().height());
 }

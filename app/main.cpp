@@ -36,10 +36,7 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Morwick"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Morwick"));
-    QApplication::setWindowIcon(ProgramIcon());
-    QGuiApplication::setDesktopFileName(QStringLiteral("morwick"));
+    SetProgramIdentity();
     // Read again now that QApplication has taken out its own options (such as -platform).
     const StartRequest request = ParseCommandLine(CommandLineArguments(argc, argv));
     if (request.action != StartAction::Open)

@@ -8,11 +8,28 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int kPromptMaxLength = 255;
+constexpr int kNameLimit = 64; // the longest filename a rename lets through without asking
+
+// A field width that shows a whole name of `characters` characters in `edit`'s font: names
+// are mostly letters no wider than "n", capitals included.
+int FieldWidthFor(const QLineEdit* edit, int characters) {
+    const QFontMetrics metrics = edit->fontMetrics();
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    const QMargins margins = edit->textMargins();
+    constexpr int kTextMargin = 2; // QLineEdit's own space either side of the text, and the cursor
+    const QSize text(metrics.horizontalAdvance(QLatin1Char('n')) * characters + margins.left() +
+                         margins.right() + 3 * kTextMargin,
+                     metrics.height());
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit).width();
+}
 
 // The dialog behind InputQuery and InputBox.
 class InputDialog : public QDialog {
@@ -28,7 +45,7 @@ public:
         SetMaxCharacters(edit_, kPromptMaxLength);
         edit_->setText(value);
         edit_->selectAll();
-        edit_->setMinimumWidth(320);
+        edit_->setMinimumWidth(FieldWidthFor(edit_, kNameLimit));
         label->setBuddy(edit_);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
         buttons->setObjectName(QStringLiteral("Buttons"));

@@ -9,15 +9,22 @@ bool FileSelection::anySelected() const {
     return false;
 }
 
+int FileSelection::selectedCount() const {
+    const int n = count();
+    int selected = 0;
+    for (int i = 0; i < n; ++i)
+        selected += isSelected(i) ? 1 : 0;
+    return selected;
+}
+
 namespace {
 
 // Ends the batch however it ends: the list shows its marks, the progress display goes.
 class BatchScope {
 public:
-    BatchScope(FileSelection& files, BatchProgress* progress, int entries)
-        : files_(files), progress_(progress) {
+    BatchScope(FileSelection& files, BatchProgress* progress) : files_(files), progress_(progress) {
         if (progress_)
-            progress_->begin(entries);
+            progress_->begin(files.selectedCount());
     }
     ~BatchScope() {
         files_.endBatch();
@@ -42,7 +49,8 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
     report.ran = true;
     const int n = files.count();
     {
-        const BatchScope scope(files, progress, n);
+        const BatchScope scope(files, progress);
+        int handled = 0;
         for (int i = 0; i < n; ++i) {
             if (!files.isSelected(i))
                 continue;
@@ -61,8 +69,13 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
             }
             if (step == BatchStep::Changed)
                 ++report.changed;
-            if (progress)
-                progress->advance(i + 1);
+            if (progress) {
+                progress->advance(++handled);
+                if (progress->stopRequested()) {
+                    report.stoppedAt = i;
+                    return report;
+                }
+            }
         }
     }
     if (reread)

@@ -24,17 +24,22 @@ public:
     virtual void endBatch() {}
 
     bool anySelected() const;
+    int selectedCount() const;
 };
 
-// Shows how far a batch has come, for a long one; core knows nothing of how. It must not run
-// the event loop, so nothing else can start while a batch runs.
+// Shows how far a batch has come, for a long one; core knows nothing of how. Whatever it does
+// while the batch runs (repainting, taking a Stop), it must not let another command start or
+// the list change.
 class BatchProgress {
 public:
     virtual ~BatchProgress() = default;
-    virtual void begin(int entries) = 0;
-    // `position` entries of the list have been passed.
-    virtual void advance(int position) = 0;
+    // `files` selected entries will be visited.
+    virtual void begin(int files) = 0;
+    // `handled` of them have been worked on.
+    virtual void advance(int handled) = 0;
     virtual void end() = 0;
+    // Asked after each file: true ends the batch there, as a Stop from the work does.
+    virtual bool stopRequested() { return false; }
 };
 
 // What the work on one file tells the batch loop: whether it changed the file (its tag or its
@@ -61,6 +66,8 @@ struct BatchReport {
 // number of entries is taken once; each selected entry is deselected before its work; the
 // list is re-read at the end unless the work stopped the batch or `reread` is false. A
 // CommandError thrown by the work ends the batch at that entry, without the re-read, and is
-// returned in the report. `progress` (may be null) is told how far the batch has come.
+// returned in the report. `progress` (may be null) is told how far the batch has come, and a
+// Stop it asks for ends the batch after the current file just as the work's Stop does: the
+// files handled stay handled, the later ones untouched and still selected.
 BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
                      const std::function<BatchStep(const QString& name)>& work, bool reread = true);

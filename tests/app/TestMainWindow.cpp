@@ -1,6 +1,7 @@
 #include "app/AboutBox.h"
 #include "app/FileList.h"
 #include "app/MainWindow.h"
+#include "app/ProgramIcon.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "commands/CharacterLimit.h"
@@ -17,19 +18,29 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
+#include <QWindow>
 #include <memory>
 
 using namespace testfiles;
@@ -46,6 +57,113 @@ ModalAnswerer::Answer answerErrorBox(QString* text) {
         box->button(QMessageBox::Ok)->click();
     };
 }
+
+QString withoutMnemonic(QString text) {
+    return text.replace(QLatin1String("&&"), QLatin1String("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QLatin1Char('\x01'), QLatin1Char('&'));
+}
+
+// What in `top` is cut off or covered: a caption, label, group title or list text wider (or
+// taller) than the room its widget gives it; a widget sticking out of its parent; two visible
+// siblings on top of each other. Qt's own parts (scroll area insides) are left out.
+QStringList LayoutProblems(const QWidget* top) {
+    QStringList problems;
+    const auto fits = [&](const QWidget* w, const QRect& room, const QString& text) {
+        const QFontMetrics metrics = w->fontMetrics();
+        const int width = metrics.horizontalAdvance(withoutMnemonic(text));
+        if (width > room.width() || (!text.isEmpty() && metrics.height() > room.height() + 2))
+            problems << QStringLiteral("%1: \"%2\" needs %3x%4 in %5x%6")
+                            .arg(w->objectName(), text)
+                            .arg(width)
+                            .arg(metrics.height())
+                            .arg(room.width())
+                            .arg(room.height());
+    };
+    QList<const QWidget*> widgets{top};
+    for (const QWidget* w : top->findChildren<QWidget*>())
+        widgets << w;
+    for (const QWidget* w : widgets) {
+        if (!w->isVisibleTo(top) || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        QStyle* style = w->style();
+        if (const auto* radio = qobject_cast<const QRadioButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(radio);
+            option.text = radio->text();
+            fits(w, style->subElementRect(QStyle::SE_RadioButtonContents, &option, w), radio->text());
+        } else if (const auto* button = qobject_cast<const QPushButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            fits(w, style->subElementRect(QStyle::SE_PushButtonContents, &option, w), button->text());
+        } else if (const auto* label = qobject_cast<const QLabel*>(w)) {
+            fits(w, label->contentsRect(), label->text());
+        } else if (const auto* group = qobject_cast<const QGroupBox*>(w)) {
+            QStyleOptionGroupBox option;
+            option.initFrom(group);
+            option.text = group->title();
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            const QRect title =
+                style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, w);
+            // The style sizes the title's room to the title: it is whole when that room is.
+            if (!group->rect().contains(title))
+                problems << QStringLiteral("%1: title cut").arg(w->objectName());
+        } else if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect room =
+                style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w);
+            // A list of formats shows any of its entries; the others show what they hold.
+            if (combo->objectName() == QLatin1String("dirnameFormatCombo")) {
+                for (int i = 0; i < combo->count(); ++i)
+                    fits(w, room, combo->itemText(i));
+            } else {
+                fits(w, room, combo->currentText());
+            }
+        }
+        QList<const QWidget*> children;
+        for (const QObject* child : w->children()) {
+            const auto* c = qobject_cast<const QWidget*>(child);
+            if (c && !c->isWindow() && c->isVisibleTo(top) &&
+                !c->objectName().startsWith(QLatin1String("qt_")))
+                children << c;
+        }
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            const QRect a = children[i]->geometry();
+            if (!w->rect().contains(a))
+                problems << QStringLiteral("%1 sticks out of %2 (%3,%4 %5x%6 in %7x%8)")
+                                .arg(children[i]->objectName(), w->objectName())
+                                .arg(a.x())
+                                .arg(a.y())
+                                .arg(a.width())
+                                .arg(a.height())
+                                .arg(w->width())
+                                .arg(w->height());
+            for (qsizetype j = i + 1; j < children.size(); ++j) {
+                if (a.intersects(children[j]->geometry()))
+                    problems << QStringLiteral("%1 overlaps %2")
+                                    .arg(children[i]->objectName(), children[j]->objectName());
+            }
+        }
+    }
+    return problems;
+}
+
+// Answers Yes to every "Continue batch?" question, taking its time over the first one as a
+// person reading it would, so that the batch runs long enough to show its progress.
+class SlowFirstAnswer : public Prompts {
+public:
+    int questions = 0;
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    QString inputBox(const QString&, const QString&, const QString& text) override { return text; }
+    bool errorQuestion(const QString&) override {
+        if (questions++ == 0)
+            QThread::msleep(450);
+        return true;
+    }
+    int showModal(QDialog&) override { return QDialog::Rejected; }
+};
 
 } // namespace
 
@@ -274,6 +392,80 @@ private slots:
         QCOMPARE(find<QComboBox>("genreCombo")->count(), 146);
         QCOMPARE(find<QComboBox>("dirnameFormatCombo")->count(), 6);
         QCOMPARE(find<QComboBox>("dirnameFormatCombo")->itemText(2), QStringLiteral("artist \\ album"));
+    }
+
+    // Every text in the window is whole and nothing overlaps, at the usual font and at larger
+    // ones (the desktop's font one or two points up; the same again at other scale factors in
+    // the test's scaled runs); the window's size follows, still fixed, and is 681 x 393 pixels
+    // around the client area at the usual font. The tag dialog shows its texts whole too.
+    void windowFitsItsTexts_data() {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("points"); // 0: the usual font
+        QTest::newRow("usual font") << QString() << 0;
+        QTest::newRow("DejaVu Sans 10") << "DejaVu Sans" << 10;
+        QTest::newRow("DejaVu Sans 11") << "DejaVu Sans" << 11;
+        QTest::newRow("usual family, 2 points up") << QString() << 2;
+    }
+    void windowFitsItsTexts() {
+        QFETCH(QString, family);
+        QFETCH(int, points);
+        const QFont usual = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(usual); });
+        QFont font = usual;
+        if (!family.isEmpty())
+            font = QFont(family, points);
+        else if (points > 0)
+            font.setPointSizeF(usual.pointSizeF() + points);
+        QApplication::setFont(font);
+        MainWindow* w = open();
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        const QSize client(w->width(), w->centralWidget()->height() + w->statusBar()->height());
+        if (points == 0)
+            QCOMPARE(client, QSize(681, 393));
+        else
+            QVERIFY(client.width() >= 681 && client.height() >= 393);
+        const QStringList problems = LayoutProblems(w);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+
+        TagDialog dialog(w);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QStringList dialogProblems = LayoutProblems(&dialog);
+        QVERIFY2(dialogProblems.isEmpty(), qPrintable(dialogProblems.join(QLatin1String("; "))));
+        // The genre list keeps a little distance from its label, here and in the window.
+        for (const QWidget* top : {static_cast<const QWidget*>(w), static_cast<const QWidget*>(&dialog)}) {
+            const auto* label = Named<QLabel>(top, "genreLabel");
+            const auto* list = Named<QComboBox>(top, "genreCombo");
+            QVERIFY(list->mapTo(top, QPoint(0, 0)).x() - label->mapTo(top, QPoint(label->width(), 0)).x() >=
+                    4);
+        }
+    }
+
+    // Each window reaches the window system titled exactly as it says. The program sets no
+    // display name of its own, which Qt would append to every title ("Edit — Morwick").
+    void windowTitlesAreTheirOwn() {
+        SetProgramIdentity();
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Morwick"));
+        // A display name that was set would stay when the program's name changes.
+        QCoreApplication::setApplicationName(QStringLiteral("Renamed"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Renamed"));
+        QCoreApplication::setApplicationName(QStringLiteral("Morwick"));
+
+        write(QStringLiteral("Song.mp3"), audio(300));
+        MainWindow* w = open();
+        QCOMPARE(w->windowHandle()->title(), QStringLiteral("Morwick"));
+        TagDialog form2(w);
+        w->setDialogs(&form2, nullptr);
+        QStringList titles;
+        const auto note = [&](QWidget* modal) {
+            titles << modal->windowHandle()->title();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        };
+        ModalAnswerer answers({note, note});
+        action("actionSelectAll")->trigger();
+        action("actionEditTags")->trigger();
+        QtPrompts(w).errorQuestion(QStringLiteral("Continue batch?"));
+        QCOMPARE(titles, (QStringList{QStringLiteral("Edit"), QStringLiteral("Error")}));
     }
 
     void menuItems_data() {
@@ -583,6 +775,33 @@ private slots:
         QCOMPARE(QDir::currentPath(), music + QStringLiteral("/Band"));
     }
 
+    // A name cut at the list's edge shows whole in its tooltip, in the file list and in the
+    // folder tree; in the file list every entry's tooltip gives its name (with the ID3v2 note
+    // where it applies), in the tree a name that shows whole gets none.
+    void cutNamesShowInTooltips() {
+        const QString longName = QStringLiteral("Long ") + QString(80, QLatin1Char('n'));
+        write(QStringLiteral("a.mp3"), audio(100));
+        write(longName + QStringLiteral(".mp3"), audio(100));
+        QDir().mkdir(longName);
+        MainWindow* w = open();
+        const auto tipFor = [](QListWidget* list, int row) {
+            const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        FileList* files = w->fileList();
+        QCOMPARE(files->item(0)->text(), QStringLiteral("a.mp3"));
+        QCOMPARE(tipFor(files, 0), QStringLiteral("a.mp3"));
+        QCOMPARE(tipFor(files, 1), longName + QStringLiteral(".mp3"));
+        auto* folders = find<QListWidget>("directoryList");
+        int row = 0;
+        while (row < folders->count() && !folders->item(row)->text().endsWith(longName))
+            ++row;
+        QVERIFY(row < folders->count());
+        QCOMPARE(tipFor(folders, row), longName);
+    }
+
     void renameDirectory() {
         MainWindow* w = open();
         auto* tree = find<QListWidget>("directoryList");
@@ -789,6 +1008,92 @@ private slots:
         QCOMPARE(answers.remaining(), 0);
         QVERIFY(shownDuringBatch);
         QVERIFY(!bar->isVisible());
+    }
+
+    // A long batch shows "n of N" beside a Stop button. Stop, or Escape, ends it after the
+    // current file the way No does: the files handled stay handled, the rest are untouched and
+    // still selected, and the list is not re-read. Meanwhile the window takes events (it
+    // repaints), but no command starts and the list does not change. With nothing pressed the
+    // batch runs to its end as before.
+    void stopEndsALongBatch_data() {
+        QTest::addColumn<QString>("press");
+        QTest::newRow("Stop button") << "stop";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("nothing") << "";
+    }
+    void stopEndsALongBatch() {
+        QFETCH(QString, press);
+        const int files = 6;
+        const QByteArray song = audio(300);
+        for (int i = 1; i <= files; ++i)
+            write(QStringLiteral("Song %1.mp3").arg(i), song);
+        MainWindow* w = open();
+        TagDialog form2(w);
+        w->setDialogs(&form2, nullptr);
+        SlowFirstAnswer prompts;
+        w->setPrompts(&prompts);
+        find<QWidget>("filenameFormatRadio1")->setProperty("checked", true); // every name asks
+        action("actionSelectAll")->trigger();
+        FileList* list = w->fileList();
+        auto* bar = find<QProgressBar>("batchProgress");
+        auto* stop = find<QToolButton>("stopBatchButton");
+        QVERIFY(!stop->isVisible());
+
+        QString shown; // the bar's text when Stop was pressed
+        int asked = -1;
+        QTimer during; // runs only while the batch lets events through
+        during.setInterval(0);
+        connect(&during, &QTimer::timeout, this, [&] {
+            if (!stop->isVisible() || !shown.isEmpty())
+                return;
+            shown = bar->text();
+            asked = prompts.questions;
+            // Both are inside the window, beside the status line.
+            QVERIFY(w->rect().contains(QRect(stop->mapTo(w, QPoint(0, 0)), stop->size())));
+            QVERIFY(w->rect().contains(QRect(bar->mapTo(w, QPoint(0, 0)), bar->size())));
+            // The status line gives way to them meanwhile; everything else stays whole.
+            QStringList problems = LayoutProblems(w);
+            problems.removeIf([](const QString& p) { return p.startsWith(QLatin1String("statusLine:")); });
+            QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+            // Nothing else starts and the list stays as it is: menu items, shortcuts, clicks and
+            // keys in the list all do nothing.
+            action("actionTagFiles")->trigger();
+            action("actionClearSelection")->trigger();
+            QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(list, Qt::Key_F9);
+            QTest::mouseClick(find<QPushButton>("removeAllTagsButton"), Qt::LeftButton);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(0)).center());
+            QTest::keyClick(list, Qt::Key_Down);
+            QCOMPARE(prompts.questions, asked);
+            QVERIFY(list->isSelected(files - 1));
+            QCOMPARE(list->count(), files);
+            if (press == QLatin1String("stop"))
+                QTest::mouseClick(stop, Qt::LeftButton);
+            else if (press == QLatin1String("escape"))
+                QTest::keyClick(list, Qt::Key_Escape);
+        });
+        during.start();
+        find<QPushButton>("tagFilesButton")->click();
+        during.stop();
+
+        QVERIFY2(!shown.isEmpty(), "the window took no events during the batch");
+        QVERIFY(!stop->isVisible());
+        QVERIFY(!bar->isVisible());
+        QVERIFY(action("actionTagFiles")->isEnabled());
+        const int handled = press.isEmpty() ? files : asked;
+        QCOMPARE(shown, QStringLiteral("%1 of %2").arg(asked).arg(files));
+        QCOMPARE(prompts.questions, handled);
+        QCOMPARE(list->count(), files);
+        for (int i = 0; i < files; ++i) {
+            const QString name = QStringLiteral("Song %1.mp3").arg(i + 1);
+            QCOMPARE(read(name).size(), song.size() + (i < handled ? 128 : 0));
+            QCOMPARE(list->isSelected(i), i >= handled);
+        }
+        QCOMPARE(list->selectedItems().size(), files - handled);
+        // The window is itself again: the next command runs.
+        action("actionSelectAll")->trigger();
+        QCOMPARE(list->selectedItems().size(), files);
     }
 };
 

@@ -7,9 +7,13 @@
 #include "support/ModalAnswerer.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 using namespace testfiles;
 
@@ -180,6 +184,49 @@ private slots:
         QTest::newRow("emptied") << "" << false << true << untouched << "Album";
         QTest::newRow("tree root") << kCancel << true << false << untouched << "Album";
     }
+    // The prompt shows a name of 64 characters whole, at the usual font and a larger one,
+    // and its title is the caption alone.
+    void promptShowsALongNameWhole_data() {
+        QTest::addColumn<int>("points"); // added to the usual font's size
+        QTest::addColumn<QString>("name");
+        const QStringList names{
+            QStringLiteral("07 - The Long Band Name - A Fairly Long Song Title (Live 04).mp3"),
+            QStringLiteral("Song Title With Every Word Capitalized And Quite Long Indeed.mp3"),
+            QStringLiteral("01. SOME SHOUTING BAND - WHAT A LOUD TITLE FOR ONE SONG THIS.mp3")};
+        for (int points : {0, 2}) {
+            for (const QString& name : names)
+                QTest::addRow("+%d pt, %s", points, qPrintable(name.left(12))) << points << name;
+        }
+    }
+    void promptShowsALongNameWhole() {
+        QFETCH(int, points);
+        QFETCH(QString, name);
+        QCOMPARE(CharCount(name), 64);
+        const QFont usual = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(usual); });
+        QFont font = usual;
+        font.setPointSizeF(usual.pointSizeF() + points);
+        QApplication::setFont(font);
+        bool whole = false;
+        QString title;
+        ModalAnswerer answerer({[&](QWidget* modal) {
+            auto* edit = modal->findChild<QLineEdit*>(QStringLiteral("Value"));
+            QVERIFY(edit);
+            title = modal->windowHandle()->title();
+            // Scrolled to its end, a cut name would have its start off the field's left edge:
+            // the end of a whole name lies its full advance in from the left.
+            edit->end(false);
+            whole = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() >=
+                    edit->fontMetrics().horizontalAdvance(name);
+            modal->close();
+        }});
+        QString value = name;
+        InputQuery(QStringLiteral("Search & replace text in filenames"), QStringLiteral("Search for"), value);
+        QCOMPARE(answerer.remaining(), 0);
+        QVERIFY(whole);
+        QCOMPARE(title, QStringLiteral("Search & replace text in filenames"));
+    }
+
     void renameDirectory() {
         QFETCH(QString, answer);
         QFETCH(bool, treeRoot);

@@ -7,12 +7,22 @@
 namespace {
 
 // Notes what a batch tells its progress display.
+// Notes what a batch tells its progress display; asks for a Stop once `stopAfter` files are
+// handled, as a person pressing Stop would.
 class Recorder : public BatchProgress {
 public:
-    void begin(int entries) override { calls << QStringLiteral("begin %1").arg(entries); }
-    void advance(int position) override { calls << QString::number(position); }
+    void begin(int files) override { calls << QStringLiteral("begin %1").arg(files); }
+    void advance(int handled) override {
+        calls << QString::number(handled);
+        handled_ = handled;
+    }
     void end() override { calls << QStringLiteral("end"); }
+    bool stopRequested() override { return stopAfter > 0 && handled_ >= stopAfter; }
     QStringList calls;
+    int stopAfter = 0;
+
+private:
+    int handled_ = 0;
 };
 
 } // namespace
@@ -27,8 +37,9 @@ private slots:
     void init() { progress_.calls.clear(); }
 
     // Each selected entry, in list order, deselected before its work; the list re-read at the
-    // end unless the work stopped the batch or threw; the progress display told throughout; the
-    // report says how many entries changed and where the batch ended.
+    // end unless the work or the progress display stopped the batch or the work threw; the
+    // progress display told how many files there are and how many are done; the report says
+    // how many entries changed and where the batch ended.
     void pattern_data() {
         QTest::addColumn<QList<bool>>("selected");
         QTest::addColumn<QString>("stopAt");
@@ -38,20 +49,28 @@ private slots:
         QTest::addColumn<int>("rereads");
         QTest::addColumn<QStringList>("progress");
         QTest::addColumn<int>("stoppedAt"); // -1: ran to the end
+        QTest::addColumn<int>("stopAfter"); // a Stop pressed once this many files are done
         const QList<bool> abcd{true, false, true, true};
         QTest::newRow("whole batch") << abcd << ""
                                      << "" << QStringList{"a", "c", "d"}
                                      << QList<bool>{false, false, false, false} << 1
-                                     << QStringList{"begin 4", "1", "3", "4", "end"} << -1;
+                                     << QStringList{"begin 3", "1", "2", "3", "end"} << -1 << 0;
         QTest::newRow("stopped") << abcd << "c"
                                  << "" << QStringList{"a", "c"} << QList<bool>{false, false, false, true} << 0
-                                 << QStringList{"begin 4", "1", "end"} << 2;
+                                 << QStringList{"begin 3", "1", "end"} << 2 << 0;
         QTest::newRow("failed") << abcd << ""
                                 << "c" << QStringList{"a", "c"} << QList<bool>{false, false, false, true} << 0
-                                << QStringList{"begin 4", "1", "end"} << 2;
-        QTest::newRow("nothing selected")
-            << QList<bool>{false, false, false, false} << ""
-            << "" << QStringList{} << QList<bool>{false, false, false, false} << 0 << QStringList{} << -1;
+                                << QStringList{"begin 3", "1", "end"} << 2 << 0;
+        QTest::newRow("Stop pressed") << abcd << ""
+                                      << "" << QStringList{"a", "c"} << QList<bool>{false, false, false, true}
+                                      << 0 << QStringList{"begin 3", "1", "2", "end"} << 2 << 2;
+        QTest::newRow("Stop pressed at the last file")
+            << abcd << ""
+            << "" << QStringList{"a", "c", "d"} << QList<bool>{false, false, false, false} << 0
+            << QStringList{"begin 3", "1", "2", "3", "end"} << 3 << 3;
+        QTest::newRow("nothing selected") << QList<bool>{false, false, false, false} << ""
+                                          << "" << QStringList{} << QList<bool>{false, false, false, false}
+                                          << 0 << QStringList{} << -1 << 1;
     }
     void pattern() {
         QFETCH(QList<bool>, selected);
@@ -62,6 +81,8 @@ private slots:
         QFETCH(int, rereads);
         QFETCH(QStringList, progress);
         QFETCH(int, stoppedAt);
+        QFETCH(int, stopAfter);
+        progress_.stopAfter = stopAfter;
         FakeSelection files({"a", "b", "c", "d"}, selected);
         QStringList seen;
         bool deselectedFirst = true;

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Takes the window's screenshots in docs/ under a virtual X server with a real window manager:
+# the usual font (docs/screenshot.png, shown in the README), an 11-point font, scale factor 2,
+# and a long batch with its Stop button. Also checks that the window manager gets the titles
+# exactly as the program sets them ("Morwick", "Edit"), and that Stop leaves the rest of a
+# batch untouched.
+#
+#   scripts/screenshots.sh
+#
+# Needs xvfb-run (xvfb), openbox, import (imagemagick), xdotool and xprop (x11-utils); as root
+# the script installs what is missing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ -z "${MORWICK_IN_XVFB:-}" ]; then
+    need=()
+    for tool in xvfb-run:xvfb openbox:openbox import:imagemagick xdotool:xdotool xprop:x11-utils; do
+        command -v "${tool%%:*}" >/dev/null || need+=("${tool#*:}")
+    done
+    if [ ${#need[@]} -gt 0 ]; then
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "missing: ${need[*]} (sudo apt-get install ${need[*]})" >&2
+            exit 1
+        fi
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    fi
+    build=${MORWICK_BUILD_DIR:-$root/build}
+    [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    cmake --build "$build" --target morwick >/dev/null
+    export MORWICK_IN_XVFB=1 MORWICK_BINARY="$build/morwick"
+    exec xvfb-run -a -s "-screen 0 1920x1200x24 -dpi 96" bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
+unset QT_SCALE_FACTOR QT_FONT_DPI
+openbox >/dev/null 2>&1 &
+sleep 1
+
+fixture=$root/tests/data/peer-id3v1.mp3
+mkdir -p "$work/music/Some Band - First Album"
+for i in 01 02 03 04 05 06 07 08 09 10 11 12; do
+    cp "$fixture" "$work/music/Some Band - First Album/$i. A Song Called Number $i.mp3"
+done
+cp "$fixture" "$work/music/Some Band - First Album/13. A song whose name is longer than the list is wide.mp3"
+# Removing a leading ID3v2 tag rewrites the file: a batch over these takes a few seconds.
+mkdir -p "$work/many"
+for i in $(seq -w 1 4000); do cp "$root/tests/data/peer-id3v2-and-id3v1.mp3" "$work/many/Song $i.mp3"; done
+
+# Starts Morwick with the environment given, in the folder given; sets `id` to its window and
+# `pid` to its process.
+start() {
+    local folder=$1
+    shift
+    env "$@" "$MORWICK_BINARY" "$folder" >/dev/null 2>&1 &
+    pid=$!
+    id=$(xdotool search --sync --onlyvisible --pid "$pid" --name '^Morwick$' | head -1)
+}
+finish() {
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+# The window with its frame, as the window manager shows it.
+shoot() {
+    local id=$1 out=$2
+    sleep "${3:-1}"
+    local frame
+    frame=$(xwininfo -id "$id" -frame | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+        /Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h "+" x "+" y}')
+    # 256 colours keep the PNGs small; antialiased text does not need more.
+    import -window root -crop "$frame" +repage -strip -colors 256 -define png:compression-level=9 "PNG8:$out"
+    echo "$out: $(identify -format '%wx%h' "$out") (window $(xwininfo -id "$id" | awk '/Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h}'))"
+}
+title_of() { xprop -id "$1" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//'; }
+frame_id() { # openbox reparents: the frame is the window's parent
+    xwininfo -id "$1" -children | awk '/Parent window id:/{print $4}'
+}
+
+album="$work/music/Some Band - First Album"
+for setting in "screenshot.png" "screenshot-11pt.png QT_FONT_DPI=117" "screenshot-scale2.png QT_SCALE_FACTOR=2"; do
+    read -r out env <<<"$setting"
+    start "$album" ${env:-}
+    xdotool windowactivate --sync "$id" key ctrl+a
+    shoot "$(frame_id "$id")" "$root/docs/$out"
+    if [ "$out" = screenshot.png ]; then
+        t=$(title_of "$id")
+        [ "$t" = "Morwick" ] || { echo "main window titled \"$t\"" >&2; exit 1; }
+        xdotool key alt+3
+        edit=$(xdotool search --sync --onlyvisible --name '^Edit' | head -1)
+        t=$(title_of "$edit")
+        [ "$t" = "Edit" ] || { echo "tag dialog titled \"$t\"" >&2; exit 1; }
+        echo "titles the window manager got: \"$(title_of "$id")\", \"$t\""
+        for _ in $(seq 13); do xdotool key Escape; sleep 0.1; done
+    fi
+    finish
+done
+
+# A long batch: Remove all tags over 4000 files, shot while it runs, then stopped with Escape.
+start "$work/many"
+xdotool windowactivate --sync "$id"
+sleep 0.5
+xdotool key ctrl+a
+sleep 0.3
+xdotool key F9
+shoot "$(frame_id "$id")" "$root/docs/stop-button.png" 1
+xdotool key Escape
+sleep 2
+finish
+tagged=0
+for f in "$work"/many/*.mp3; do
+    [ "$(tail -c 128 "$f" | head -c 3)" = TAG ] && tagged=$((tagged + 1))
+done
+echo "Escape during the batch: $((4000 - tagged)) files handled, $tagged left tagged"
+[ "$tagged" -gt 0 ] || { echo "the batch did not stop" >&2; exit 1; }
