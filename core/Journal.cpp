@@ -432,8 +432,8 @@ public:
     bool write(const QByteArray& bytes, qint64 at) const {
         qint64 done = 0;
         while (done < bytes.size()) {
-            const ssize_t w =
-                ::pwrite(fd_, bytes.constData() + done, size_t(bytes.size() - done), off_t(at + done));
+            const ssize_t w = ::pwrite(fd_, bytes.constData() + done,
+                                       size_t(journal::WritableBytes(bytes.size() - done)), off_t(at + done));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0)
