@@ -103,9 +103,13 @@ private slots:
         WorkDir dir;
         write(QStringLiteral("a.mp3"), audio(1000) + oldTrailer());
         QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
-        struct stat folder {}, file {};
-        QCOMPARE(::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick"))).constData(), &folder), 0);
-        QCOMPARE(::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick/journal"))).constData(), &file), 0);
+        struct stat folder {
+        }, file{};
+        QCOMPARE(::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick"))).constData(), &folder),
+                 0);
+        QCOMPARE(
+            ::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick/journal"))).constData(), &file),
+            0);
         QCOMPARE(folder.st_mode & 0777, mode_t(0700));
         QCOMPARE(file.st_mode & 0777, mode_t(0600));
         QCOMPARE(JournalDirectory(), state_.filePath(QStringLiteral("morwick")));
@@ -171,7 +175,8 @@ private slots:
         write(QStringLiteral("plain.mp3"), audio(2000));
         {
             const JournalCommand command(QStringLiteral("Remove all tags"));
-            QVERIFY(RemoveAllTags(QStringLiteral("song.mp3"), inPlace ? RewriteMode::InPlace : RewriteMode::Auto));
+            QVERIFY(RemoveAllTags(QStringLiteral("song.mp3"),
+                                  inPlace ? RewriteMode::InPlace : RewriteMode::Auto));
             QVERIFY(!RemoveAllTags(QStringLiteral("plain.mp3")));
         }
         QVERIFY(read(QStringLiteral("song.mp3")) != content);
@@ -187,7 +192,8 @@ private slots:
         WorkDir dir;
         QVERIFY(QDir().mkdir(QStringLiteral("Old Album")));
         write(QStringLiteral("Old Album/a.mp3"), audio(100));
-        QVERIFY(RenameFile(dir.filePath(QStringLiteral("Old Album")), dir.filePath(QStringLiteral("New Album"))));
+        QVERIFY(
+            RenameFile(dir.filePath(QStringLiteral("Old Album")), dir.filePath(QStringLiteral("New Album"))));
         QCOMPARE(UndoLastCommand().restored, 1);
         QCOMPARE(read(QStringLiteral("Old Album/a.mp3")), audio(100));
         QVERIFY(!QFileInfo::exists(QStringLiteral("New Album")));
