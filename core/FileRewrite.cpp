@@ -248,7 +248,8 @@ void RewriteFile(const QString& path, const PosixFile& original, const struct st
     // journal names it, so a copy cut short is finished from it.
     if (::fsync(temp.fd()) != 0)
         ThrowIoError(errno);
-    journal::AnnounceCopyBack(id, temp.path(), st, target, length);
+    if (!journal::AnnounceCopyBack(id, temp.path(), st, target, length))
+        ThrowIoError(EIO); // without its record a copy cut short could not be finished
     try {
         CopyRange(temp.fd(), 0, original.fd(), 0, length);
         if (::ftruncate(original.fd(), off_t(length)) != 0 || ::fsync(original.fd()) != 0)

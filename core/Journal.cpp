@@ -264,9 +264,12 @@ void flushPending(Session& s) {
         append(s, {});
 }
 
+uint64_t syncCount = 0;
+
 void syncTouched(Session& s) {
     flushPending(s);
     for (const auto& [dev, fd] : s.syncFds) {
+        ++syncCount;
         if (::syncfs(fd) != 0)
             ::sync();
         ::close(fd);
@@ -994,11 +997,13 @@ uint32_t AnnounceRename(const struct stat& st, const QByteArray& oldPath, const 
     return announce(r);
 }
 
-void AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat& target,
+bool AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat& target,
                       const QByteArray& targetPath, int64_t size) {
     Session& s = session();
+    if (!s.undoing)
+        ensureJournal(s);
     if (s.fd < 0)
-        return;
+        return false;
     Record r;
     r.kind = Kind::CopyBack;
     r.id = id;
@@ -1007,8 +1012,7 @@ void AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat
     r.path = AbsolutePath(targetPath);
     r.path2 = AbsolutePath(tempPath);
     r.size = size;
-    if (append(s, encode(r)))
-        ::fdatasync(s.fd);
+    return append(s, encode(r)) && ::fdatasync(s.fd) == 0;
 }
 
 void CopyBackDone(const QByteArray& tempPath) {
@@ -1065,6 +1069,10 @@ void TouchedFolder(dev_t dev, const QByteArray& dir) {
         s.syncFds[dev] = fd;
     else
         ::sync(); // cannot reach the folder again: sync everything rather than nothing
+}
+
+uint64_t SyncCount() {
+    return syncCount;
 }
 
 namespace {

@@ -36,8 +36,9 @@ uint32_t AnnounceRemoval(const struct stat& st, const QByteArray& path, const QB
 uint32_t AnnounceRename(const struct stat& st, const QByteArray& oldPath, const QByteArray& newPath);
 
 // A rewrite's synced temporary is about to be copied back over the file `target` describes.
-// This record alone is synced before the change: a cut-short copy costs the whole file.
-void AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat& target,
+// This record alone is synced before the change: a cut-short copy costs the whole file. False
+// when it could not be written (the copy must not start: nothing could finish it).
+bool AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat& target,
                       const QByteArray& targetPath, int64_t size);
 void CopyBackDone(const QByteArray& tempPath);
 
@@ -50,6 +51,10 @@ void RenameDone(uint32_t id, const struct stat& st);
 // The file system holding `fd` (or the folder `dir`) has changes to sync when the command ends.
 void Touched(dev_t dev, int fd);
 void TouchedFolder(dev_t dev, const QByteArray& dir);
+
+// How many times a command's end has synced a file system so far: one per file system it changed,
+// never one per file.
+uint64_t SyncCount();
 
 // Test seam: kill the process (SIGKILL) once `bytes` more bytes of file content have been written
 // by core; the write that crosses the limit is cut there, as the kernel cuts a write that a kill

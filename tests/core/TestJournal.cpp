@@ -1,3 +1,4 @@
+#include "core/Batch.h"
 #include "core/FileName.h"
 #include "core/Id3Tag.h"
 #include "core/Journal.h"
@@ -5,6 +6,7 @@
 #include "core/RenameFile.h"
 #include "core/TagFile.h"
 #include "core/TagRemoval.h"
+#include "support/FakeSelection.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -402,6 +404,45 @@ private slots:
         ::close(held);
         RemoveStaleTemporaries(dir.path());
         QCOMPARE(listing(), QStringList({QStringLiteral(".other.morwick-file"), QStringLiteral("song.mp3")}));
+    }
+
+    // What a batch changed is on disk before the list is read again: one sync of the file system
+    // for the whole batch, none for a batch that changed nothing.
+    void batchEndSyncsOnce() {
+        WorkDir dir;
+        QStringList names;
+        for (int i = 0; i < 5; ++i) {
+            names << QStringLiteral("%1.mp3").arg(i);
+            write(names.last(), audio(300 + i) + oldTrailer());
+        }
+        struct Selection : FakeSelection {
+            using FakeSelection::FakeSelection;
+            void reread() override {
+                syncsAtReread = journal::SyncCount();
+                FakeSelection::reread();
+            }
+            uint64_t syncsAtReread = 0;
+        };
+        struct stat files {
+        }, state{};
+        QCOMPARE(::stat(".", &files), 0);
+        QCOMPARE(::stat(QFile::encodeName(state_.path()).constData(), &state), 0);
+        const uint64_t fileSystems = files.st_dev == state.st_dev ? 1 : 2;
+
+        const uint64_t before = journal::SyncCount();
+        Selection tagging(names);
+        RunBatch(tagging, nullptr, [](const QString& name) {
+            WriteTag(name, newTag());
+            return BatchStep::Changed;
+        });
+        QCOMPARE(tagging.syncsAtReread - before, fileSystems);
+
+        const uint64_t afterTagging = journal::SyncCount();
+        Selection reading(names);
+        RunBatch(reading, nullptr,
+                 [](const QString& name) { return ReadTag(name) ? BatchStep::Unchanged : BatchStep::Stop; });
+        QCOMPARE(reading.rereads, 1);
+        QCOMPARE(reading.syncsAtReread, afterTagging);
     }
 
     // A journal torn in its last record (the kill came as it was written) reads up to that
