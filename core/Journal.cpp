@@ -18,6 +18,7 @@
 #include <map>
 #include <set>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -90,8 +91,11 @@ QByteArray encode(const Record& r) {
 }
 
 // The records of a journal's content, up to the first that is torn or damaged.
-std::vector<Record> decode(const QByteArray& bytes) {
+// `end` receives where the last sound record ends.
+std::vector<Record> decode(const QByteArray& bytes, qsizetype* end = nullptr) {
     std::vector<Record> records;
+    if (end != nullptr)
+        *end = 0;
     if (!bytes.startsWith(QByteArray(kMagic, kMagicSize)))
         return records;
     qsizetype at = kMagicSize;
@@ -116,6 +120,8 @@ std::vector<Record> decode(const QByteArray& bytes) {
         r.kind = Kind(kind);
         records.push_back(std::move(r));
         at += 12 + length;
+        if (end != nullptr)
+            *end = at;
     }
     return records;
 }
@@ -195,6 +201,13 @@ struct Session {
     QByteArray pending;           // confirmations not yet written: they go out with the next record
     QByteArray cwd;               // the working directory, taken once per command
     std::map<dev_t, int> syncFds; // one descriptor per file system the command changed
+    // The command's journal is appended through a shared mapping: a record is in the page cache,
+    // safe from a kill, once copied, without a system call per record. Blocks are reserved ahead
+    // (so a full disk fails the reservation, not a write to the mapping) and the file is trimmed
+    // to its records when the command ends.
+    char* map = nullptr;
+    qint64 mapSize = 0;
+    qint64 used = 0; // bytes of records in the mapped journal; -1: appended with write(2)
 };
 
 Session& session() {
@@ -202,7 +215,16 @@ Session& session() {
     return s;
 }
 
+void unmap(Session& s) {
+    if (s.map != nullptr)
+        ::munmap(s.map, size_t(s.mapSize));
+    s.map = nullptr;
+    s.mapSize = 0;
+}
+
 void dropJournal(Session& s) {
+    unmap(s);
+    s.used = -1;
     if (s.fd >= 0)
         ::close(s.fd);
     s.fd = -1;
@@ -242,6 +264,7 @@ bool ensureJournal(Session& s) {
         return false;
     }
     s.fd = fd;
+    s.used = ::lseek(fd, 0, SEEK_CUR);
     s.nextId = 1;
     struct stat st {};
     if (::fstat(fd, &st) == 0)
@@ -249,14 +272,44 @@ bool ensureJournal(Session& s) {
     return true;
 }
 
+constexpr qint64 kMapStep = 1 << 20;
+
+bool appendMapped(Session& s, const QByteArray& bytes) {
+    if (s.used + bytes.size() > s.mapSize) {
+        const qint64 size = (s.used + bytes.size() + kMapStep) / kMapStep * kMapStep;
+        unmap(s);
+        if (::posix_fallocate(s.fd, 0, off_t(size)) != 0)
+            return false;
+        void* map = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
+        if (map == MAP_FAILED)
+            return false;
+        s.map = static_cast<char*>(map);
+        s.mapSize = size;
+    }
+    std::memcpy(s.map + s.used, bytes.constData(), size_t(bytes.size()));
+    s.used += bytes.size();
+    return true;
+}
+
 bool append(Session& s, const QByteArray& record) {
     if (s.fd < 0)
         return false;
-    const bool ok = writeAllTo(s.fd, s.pending + record);
+    const QByteArray bytes = s.pending + record;
     s.pending.clear();
+    const bool ok = s.used >= 0 ? appendMapped(s, bytes) : writeAllTo(s.fd, bytes);
     if (!ok)
         dropJournal(s);
     return ok;
+}
+
+// The mapped journal trimmed to its records; what follows is appended with write(2).
+void trimJournal(Session& s) {
+    if (s.fd < 0 || s.used < 0)
+        return;
+    unmap(s);
+    if (::ftruncate(s.fd, off_t(s.used)) != 0 || ::lseek(s.fd, off_t(s.used), SEEK_SET) < 0)
+        dropJournal(s);
+    s.used = -1;
 }
 
 void flushPending(Session& s) {
@@ -367,7 +420,14 @@ public:
             fd_ = -1;
             return;
         }
-        loaded_ = load(decode(readAll(fd_)));
+        // Records go on after the last sound one: a torn record, or the zeros a killed command
+        // reserved, are cut off.
+        qsizetype end = 0;
+        loaded_ = load(decode(readAll(fd_), &end));
+        if (end > 0 && (::ftruncate(fd_, off_t(end)) != 0 || ::lseek(fd_, off_t(end), SEEK_SET) < 0)) {
+            ::close(fd_);
+            fd_ = -1;
+        }
     }
     ~HeldJournal() {
         if (fd_ >= 0)
@@ -797,6 +857,10 @@ void beginScope(const QString& name) {
 // A command's end makes what it changed durable; the outermost scope also ends the journal.
 void endScope(bool command) {
     Session& s = session();
+    if (s.depth == 1) {
+        flushPending(s);
+        trimJournal(s);
+    }
     if (command || s.depth == 1)
         syncTouched(s);
     if (--s.depth > 0)
@@ -888,6 +952,7 @@ UndoReport UndoLastCommand() {
     // Reload: recovery may have confirmed changes.
     ::lseek(journal.fd(), 0, SEEK_SET);
     Loaded l = load(decode(readAll(journal.fd())));
+    s.used = -1; // the undo's records are appended with write(2)
 
     JournalCommand scope;
     s.undoing = true;
