@@ -25,6 +25,7 @@
 #include "core/Directory.h"
 #include "core/FileName.h"
 #include "core/IoError.h"
+#include "core/Journal.h"
 #include "core/Mp3Info.h"
 #include "core/TagSummary.h"
 
@@ -332,6 +333,7 @@ void MainWindow::openDirectory(const QString& path) {
     QString current = WorkingDirectory();
     if (current.isEmpty())
         current = QStringLiteral("/");
+    RemoveStaleTemporaries(current);
     directoryList_->showDirectory(current);
     // Remember the folder per drive: the drive is the longest root that holds it.
     int drive = 0;

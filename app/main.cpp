@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/ProgramIcon.h"
 #include "commands/TagDialog.h"
+#include "core/Journal.h"
 
 #include <QApplication>
 #include <csignal>
@@ -42,6 +43,8 @@ int main(int argc, char* argv[]) {
     if (request.action != StartAction::Open)
         return PrintStartAnswer(request);
 
+    // What a killed Morwick left half done is finished before any folder is shown.
+    RecoverJournal();
     // The main window first (its creation loads the settings), then the two dialogs, which
     // live hidden until their commands show them.
     MainWindow window;

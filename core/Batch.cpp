@@ -1,5 +1,7 @@
 #include "core/Batch.h"
 
+#include "core/Journal.h"
+
 bool FileSelection::anySelected() const {
     const int n = count();
     for (int i = 0; i < n; ++i) {
@@ -49,6 +51,8 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
     report.ran = true;
     const int n = files.count();
     {
+        // Everything the batch changed is synced before the list is read again.
+        const JournalCommand command;
         const BatchScope scope(files, progress);
         int handled = 0;
         for (int i = 0; i < n; ++i) {

@@ -2,6 +2,7 @@
 
 #include "core/FileName.h"
 #include "core/IoError.h"
+#include "core/JournalHooks.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -75,8 +76,8 @@ void PosixFile::readExactly(void* buf, int64_t n, int64_t pos) const {
 void PosixFile::writeAll(const void* buf, int64_t n, int64_t pos) const {
     int64_t done = 0;
     while (done < n) {
-        const ssize_t w =
-            ::pwrite(fd_, static_cast<const char*>(buf) + done, size_t(n - done), off_t(pos + done));
+        const ssize_t w = ::pwrite(fd_, static_cast<const char*>(buf) + done,
+                                   size_t(journal::WritableBytes(n - done)), off_t(pos + done));
         if (w < 0) {
             if (errno == EINTR)
                 continue;

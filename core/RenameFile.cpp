@@ -1,6 +1,7 @@
 #include "core/RenameFile.h"
 
 #include "core/FileName.h"
+#include "core/JournalHooks.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,9 +62,26 @@ bool RenameFile(const QString& oldName, const QString& newName) {
         return false;
     if (oldPath == newPath)
         return false;
-    if (renameNoReplace(oldPath.constData(), newPath.constData()) == 0)
-        return true;
-    if (errno == EINVAL || errno == ENOSYS)
-        return RenameNoReplaceFallback(oldPath.constData(), newPath.constData());
-    return false;
+    struct stat st {
+    }, taken{};
+    if (::lstat(oldPath.constData(), &st) != 0)
+        return false;
+    // A taken name fails below anyway; seen here, the failure begins no journal (a command that
+    // renames nothing keeps the last command's undo). The same file under another letter case
+    // is not taken.
+    if (::lstat(newPath.constData(), &taken) == 0 && (taken.st_ino != st.st_ino || taken.st_dev != st.st_dev))
+        return false;
+    const journal::ChangeScope scope;
+    const uint32_t id = journal::AnnounceRename(st, oldPath, newPath);
+    bool renamed = renameNoReplace(oldPath.constData(), newPath.constData()) == 0;
+    if (!renamed && (errno == EINVAL || errno == ENOSYS))
+        renamed = RenameNoReplaceFallback(oldPath.constData(), newPath.constData());
+    if (renamed) {
+        const qsizetype slash = newPath.lastIndexOf('/');
+        journal::TouchedFolder(st.st_dev, slash < 0    ? QByteArray(".")
+                                          : slash == 0 ? QByteArray("/")
+                                                       : newPath.left(slash));
+        journal::RenameDone(id, st);
+    }
+    return renamed;
 }

@@ -1,22 +1,19 @@
 #include "core/TagRemoval.h"
 
 #include "core/FileName.h"
+#include "core/FileRewrite.h"
 #include "core/Id3Tag.h"
 #include "core/IoError.h"
+#include "core/JournalHooks.h"
 #include "core/PosixFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -31,7 +28,6 @@ constexpr char kLyricsEnd[] = "LYRICS200";
 constexpr int64_t kLyricsBeginSize = sizeof kLyricsBegin - 1;
 constexpr int64_t kLyricsEndSize = sizeof kLyricsEnd - 1;
 constexpr int64_t kLyricsSizeDigits = 6;
-constexpr int64_t kPlainCopyChunk = 1 << 20;
 
 bool bytesAt(const QByteArray& buf, int64_t at, const char* text, int64_t n) {
     return at >= 0 && at + n <= buf.size() && std::memcmp(buf.constData() + at, text, size_t(n)) == 0;
@@ -150,131 +146,6 @@ void cutLyrics3v2(const TailReader& file, Span& keep) {
         keep.end = from + begin;
 }
 
-// Copies len bytes from `in` at inPos to `out` at 0, letting the kernel move the data where it
-// can and falling back to a plain buffered copy where it cannot.
-void copyRange(int in, int64_t inPos, int out, int64_t len) {
-    enum class Way { CopyFileRange, SendFile, ReadWrite } way = Way::CopyFileRange;
-    std::vector<char> buffer;
-    int64_t done = 0;
-    while (done < len) {
-        const size_t chunk = size_t(std::min<int64_t>(len - done, INT_MAX / 2));
-        ssize_t n = 0;
-        if (way == Way::CopyFileRange) {
-            loff_t from = inPos + done, to = done;
-            n = ::copy_file_range(in, &from, out, &to, chunk, 0);
-            if (n < 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)) {
-                way = Way::SendFile;
-                continue;
-            }
-        } else if (way == Way::SendFile) {
-            if (::lseek(out, off_t(done), SEEK_SET) < 0)
-                ThrowIoError(errno);
-            off_t from = off_t(inPos + done);
-            n = ::sendfile(out, in, &from, chunk);
-            if (n < 0 && (errno == ENOSYS || errno == EINVAL)) {
-                way = Way::ReadWrite;
-                continue;
-            }
-        } else {
-            buffer.resize(size_t(kPlainCopyChunk));
-            n = ::pread(in, buffer.data(), std::min<size_t>(chunk, buffer.size()), off_t(inPos + done));
-            if (n > 0) {
-                for (ssize_t put = 0; put < n;) {
-                    const ssize_t w = ::pwrite(out, buffer.data() + put, size_t(n - put), off_t(done + put));
-                    if (w < 0 && errno == EINTR)
-                        continue;
-                    if (w < 0)
-                        ThrowIoError(errno);
-                    if (w == 0)
-                        ThrowError(QString::fromLatin1(kDiskFull));
-                    put += w;
-                }
-            }
-        }
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowIoError(errno);
-        }
-        if (n == 0) // the original shrank under us
-            ThrowError(QString::fromLatin1(kReadBeyondEnd));
-        done += n;
-    }
-}
-
-// A temporary file beside the original that is removed again unless it was renamed into place.
-class TempFile {
-public:
-    explicit TempFile(const QByteArray& target) {
-        const qsizetype slash = target.lastIndexOf('/');
-        const QByteArray dir = slash >= 0 ? target.left(slash + 1) : QByteArray();
-        // Keep the name within NAME_MAX whatever the original's length.
-        const QByteArray base = target.mid(slash + 1).left(200);
-        path_ = dir + '.' + base + ".morwick-XXXXXX";
-        fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
-        if (fd_ < 0)
-            ThrowIoError(errno);
-    }
-    ~TempFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!placed_)
-            ::unlink(path_.constData());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    int fd() const { return fd_; }
-    void close() {
-        const int rc = ::close(std::exchange(fd_, -1));
-        if (rc != 0 && errno != EINTR)
-            ThrowIoError(errno);
-    }
-    // Replaces target with this file's content. Only here may a rename replace: the file it
-    // replaces is the very file whose content this is.
-    void placeAs(const QByteArray& target) {
-        if (::rename(path_.constData(), target.constData()) != 0)
-            ThrowIoError(errno);
-        placed_ = true;
-    }
-
-private:
-    QByteArray path_;
-    int fd_ = -1;
-    bool placed_ = false;
-};
-
-// The file a rewrite must replace: a symbolic link is followed, so that the link stays a link
-// and its target loses the tags.
-QByteArray rewriteTarget(const QString& path) {
-    QByteArray target = EncodeFileName(path);
-    struct stat st {};
-    if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(target.constData(), nullptr);
-        if (real == nullptr)
-            ThrowIoError(errno);
-        target = QByteArray(real);
-        std::free(real);
-    }
-    return target;
-}
-
-void rewriteWithout(const QString& path, const PosixFile& original, const struct stat& st, const Span& keep) {
-    const QByteArray target = rewriteTarget(path);
-    TempFile temp(target);
-    copyRange(original.fd(), keep.begin, temp.fd(), keep.end - keep.begin);
-    // Owner first: a change of owner clears the set-id bits that fchmod then puts back.
-    if (::fchown(temp.fd(), st.st_uid, st.st_gid) != 0) {
-        // Not ours to give away; the content still belongs where it was.
-    }
-    if (::fchmod(temp.fd(), st.st_mode & 07777) != 0)
-        ThrowIoError(errno);
-    if (::fsync(temp.fd()) != 0)
-        ThrowIoError(errno);
-    temp.close();
-    temp.placeAs(target);
-}
-
 // The descriptor that was read and checked is the one cut, so the cut cannot reach another file
 // that took the name in between.
 void truncateTo(const PosixFile& file, int64_t length) {
@@ -284,7 +155,7 @@ void truncateTo(const PosixFile& file, int64_t length) {
 
 } // namespace
 
-bool RemoveAllTags(const QString& path) {
+bool RemoveAllTags(const QString& path, RewriteMode mode) {
     PosixFile file;
     // Non-blocking so that a pipe of that name cannot hang the command; a regular file ignores it.
     // Opened for writing when the user may write the file: removing needs what writing needs, and a
@@ -322,11 +193,22 @@ bool RemoveAllTags(const QString& path) {
         return false;
     if ((st.st_mode & S_IWUSR) == 0 || !writable)
         ThrowError(QString::fromLatin1(kAccessDenied));
+    // What goes is kept in the journal first, so the removal can be taken back byte for byte.
+    const journal::ChangeScope scope;
+    const QByteArray head = readRange(tail, 0, keep.begin);
+    const QByteArray removedTail = readRange(tail, keep.end, st.st_size);
+    const uint32_t id = journal::AnnounceRemoval(st, EncodeFileName(path), head, removedTail);
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
-    if (keep.begin == 0 || keep.begin == keep.end)
+    if (keep.begin == 0 || keep.begin == keep.end) {
         truncateTo(file, keep.end - keep.begin);
-    else
-        rewriteWithout(path, file, st, keep);
+        journal::Touched(st.st_dev, file.fd());
+        journal::Done(id, file.fd());
+    } else {
+        RewriteFile(path, file, st, id, mode, [&](int out) {
+            CopyRange(file.fd(), keep.begin, out, 0, keep.end - keep.begin);
+            return keep.end - keep.begin;
+        });
+    }
     file.close();
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileRewrite.h"
+
 #include <QString>
 
 // Strips every tag Morwick knows from one file (a Morwick name, see FileName.h), in this order:
@@ -9,13 +11,15 @@
 // search counts from the end left by the ones before it; a match at the first byte never cuts.
 //
 // Only the head and the tail of the file are read, so memory stays small for any size. When
-// something goes from the front, the rest is copied into a temporary file beside the original
-// and renamed over it; when only trailing bytes go, the file is truncated in place. Either way
-// the file is never left half-written.
+// something goes from the front, the rest is copied into a temporary file beside the original,
+// which then takes its place (see RewriteFile: renamed over it where that keeps owner, group,
+// mode, attributes and links, else copied back through the file's own descriptor; `mode` forces
+// the second way); when only trailing bytes go, the file is truncated in place. Either way the
+// file is never left half-written, and the removed bytes are kept in the journal for an undo.
 //
 // Returns true when something was removed (the file was rewritten), false when the file had
 // nothing to remove (it was only read). Throws CommandError with "File not found", "File access
 // denied" (something to remove but no owner-write bit), "Range check error" (a leading tag larger
 // than the file), "Read beyond end of file", "Disk full" or "I/O error <errno>"; the file is then
 // unchanged and no temporary file is left behind.
-bool RemoveAllTags(const QString& path);
+bool RemoveAllTags(const QString& path, RewriteMode mode = RewriteMode::Auto);

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace testfiles;
@@ -53,6 +55,31 @@ struct stat statOf(const QString& path) {
     if (::lstat(local(path).constData(), &st) != 0)
         qFatal("cannot stat %s", qPrintable(path));
     return st;
+}
+
+// A POSIX access ACL as the kernel stores it: the owner, one named user, the owning group, the
+// mask and others. `defaultAcl` makes it a folder's default ACL of the same entries.
+QByteArray aclBytes(uint32_t namedUser) {
+    QByteArray acl;
+    auto put32 = [&](uint32_t v) { acl.append(reinterpret_cast<const char*>(&v), 4); };
+    auto entry = [&](uint16_t tag, uint16_t perm, uint32_t id) {
+        acl.append(reinterpret_cast<const char*>(&tag), 2);
+        acl.append(reinterpret_cast<const char*>(&perm), 2);
+        put32(id);
+    };
+    put32(2);                   // version
+    entry(0x01, 6, 0xFFFFFFFF); // owner rw
+    entry(0x02, 6, namedUser);  // named user rw
+    entry(0x04, 4, 0xFFFFFFFF); // group r
+    entry(0x10, 6, 0xFFFFFFFF); // mask rw
+    entry(0x20, 4, 0xFFFFFFFF); // others r
+    return acl;
+}
+
+QByteArray attribute(const QString& path, const char* name) {
+    QByteArray value(4096, '\0');
+    const ssize_t n = ::getxattr(local(path).constData(), name, value.data(), size_t(value.size()));
+    return n < 0 ? QByteArray() : value.left(n);
 }
 
 QString errorOf(const QString& path) {
@@ -200,6 +227,109 @@ private slots:
         QVERIFY(RemoveAllTags(file));
         QCOMPARE(read(file), audio(5000));
         QCOMPARE(statOf(file).st_mode & 07777, mode_t(0640));
+    }
+
+    // Removing tags changes the content only: the file keeps its owner, group, mode, extended
+    // attributes and ACL, whether it is renamed over or rewritten in place.
+    void rewriteKeepsTheFile_data() {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("renamed over") << false;
+        QTest::newRow("in place") << true;
+    }
+
+    void rewriteKeepsTheFile() {
+        QFETCH(bool, inPlace);
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another owner needs root");
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("song.mp3"));
+        write(file, id3v2(1000) + audio(6000) + v1());
+        const QByteArray path = local(file);
+        QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
+        QVERIFY(::chmod(path.constData(), 02664) == 0);
+        if (::setxattr(path.constData(), "user.morwick", "kept", 4, 0) != 0)
+            QSKIP("the temporary folder's file system keeps no extended attributes");
+        const QByteArray acl = aclBytes(4321);
+        QVERIFY(::setxattr(path.constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()),
+                           0) == 0);
+        const struct stat before = statOf(file);
+
+        QVERIFY(RemoveAllTags(file, inPlace ? RewriteMode::InPlace : RewriteMode::Auto));
+        QCOMPARE(read(file), audio(6000));
+        const struct stat after = statOf(file);
+        QCOMPARE(after.st_uid, uid_t(65534));
+        QCOMPARE(after.st_gid, gid_t(65534));
+        QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
+        QCOMPARE(attribute(file, "user.morwick"), QByteArray("kept"));
+        QCOMPARE(attribute(file, "system.posix_acl_access"), acl);
+        QCOMPARE(after.st_ino == before.st_ino, inPlace);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("song.mp3")});
+    }
+
+    // A folder's default ACL would give the temporary an ACL the file never had; it does not
+    // come with the rewrite.
+    void folderDefaultAclNotGiven() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("song.mp3"));
+        write(file, id3v2(100) + audio(3000));
+        const QByteArray acl = aclBytes(4321);
+        if (::setxattr(local(dir.path()).constData(), "system.posix_acl_default", acl.constData(),
+                       size_t(acl.size()), 0) != 0)
+            QSKIP("the temporary folder's file system keeps no ACLs");
+        QVERIFY(RemoveAllTags(file));
+        QCOMPARE(read(file), audio(3000));
+        QCOMPARE(attribute(file, "system.posix_acl_access"), QByteArray());
+    }
+
+    // A file with another name stays one file: both names lose the tags.
+    void hardLinkedFileStaysOne() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("song.mp3"));
+        const QString other = dir.filePath(QStringLiteral("other name.mp3"));
+        write(file, id3v2(500) + audio(4000) + v1());
+        QVERIFY(::link(local(file).constData(), local(other).constData()) == 0);
+        const ino_t ino = statOf(file).st_ino;
+        QVERIFY(RemoveAllTags(file));
+        QCOMPARE(read(file), audio(4000));
+        QCOMPARE(read(other), audio(4000));
+        QCOMPARE(statOf(file).st_ino, ino);
+        QCOMPARE(statOf(file).st_nlink, nlink_t(2));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+                 2);
+    }
+
+    // A user who may write the file (and its folder) but cannot give a new file the file's owner
+    // gets the tags removed through the file itself: the owner stays.
+    void ownerThatCannotBeGivenBack() {
+        if (::geteuid() != 0)
+            QSKIP("running as another user needs root");
+        QTemporaryDir dir;
+        QVERIFY(::chmod(local(dir.path()).constData(), 0777) == 0);
+        const QString file = dir.filePath(QStringLiteral("shared.mp3"));
+        write(file, id3v2(700) + audio(5000) + v1());
+        QVERIFY(::chmod(local(file).constData(), 0666) == 0);
+        const ino_t ino = statOf(file).st_ino;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            qputenv("XDG_STATE_HOME", local(dir.filePath(QStringLiteral("state"))));
+            bool removed = false;
+            if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+                try {
+                    removed = RemoveAllTags(file);
+                } catch (const CommandError&) {
+                }
+            }
+            ::_exit(removed ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QCOMPARE(read(file), audio(5000));
+        const struct stat after = statOf(file);
+        QCOMPARE(after.st_uid, uid_t(0));
+        QCOMPARE(after.st_ino, ino);
+        QCOMPARE(after.st_mode & 07777, mode_t(0666));
     }
 
     // A link in the list stays a link; the file it points to loses its tags.

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+
+// The journal of changes: every change Morwick makes to a file (a trailer written or appended,
+// tags removed, a file or folder renamed) is announced in it before it is made, and confirmed
+// after. It serves two ends:
+//  - recovery: a change that a kill or a crash cut short is completed (or its leftovers removed)
+//    at the next start, so a file never keeps half a trailer or half a copy;
+//  - undo: the journal holds the last command that changed files, with what its changes replaced,
+//    so that command can be taken back, even after a restart.
+//
+// It lives in $XDG_STATE_HOME/morwick/journal (else ~/.local/state/morwick/journal), folder 0700,
+// file 0600. The file operations of core write it themselves: the commands need not know of it.
+//
+// What holds when:
+//  - Records go out with write(2) before each change, unsynced. A killed Morwick (or one that
+//    crashed) leaves every record it wrote in the page cache, so after kill -9 at any instant each
+//    file is recovered to its old content or its new one.
+//  - When a command ends, everything it changed is synced (one syncfs(2) per file system it
+//    touched, the journal's included). A power cut after that loses nothing of the command, nor
+//    its undo.
+//  - A power cut during a command may lose the records of that command and so leave a trailer
+//    that was being written when the power went torn; a removal that rewrites a file in place is
+//    the exception: its record is synced before it starts, since a cut there would cost the
+//    whole file.
+
+// One command that may change files. The first change within it replaces the last command's
+// journal with a new one (so a command that changes nothing leaves the last one, and its undo, in
+// place); its end syncs what it changed. Scopes nest: only the outermost counts, and its name
+// (the first non-empty one given) is what CanUndo's caller shows. A change made outside any scope
+// is a command of its own. Not for use across threads.
+class JournalCommand {
+public:
+    explicit JournalCommand(const QString& name = {});
+    ~JournalCommand();
+    JournalCommand(const JournalCommand&) = delete;
+    JournalCommand& operator=(const JournalCommand&) = delete;
+};
+
+// The folder that holds the journal (created when missing, 0700). Empty when there is no home.
+QString JournalDirectory();
+
+// Completes or cleans up what a killed Morwick left: a change announced but not confirmed is
+// brought to its new state where the file shows it was under way (a torn trailer gets the rest of
+// its new bytes, a copy cut short is finished from its synced temporary), or left as it is where
+// it never started; leftover temporary files in the folders the journal names go. A journal that
+// another running Morwick is writing is left alone. Never throws; failures are skipped.
+void RecoverJournal();
+
+// Removes Morwick's leftover temporary files (".<name>.morwick-XXXXXX") in `dir` that no running
+// Morwick holds; a temporary that the journal still needs to finish a copy is used for that first.
+// Never throws.
+void RemoveStaleTemporaries(const QString& dir);
+
+// Whether the journal holds a command that can be undone, and its name (may be empty).
+bool CanUndo();
+QString UndoCommandName();
+
+struct UndoReport {
+    int restored = 0;    // changes taken back
+    int notRestored = 0; // changes left alone: the file changed since, or a name is taken again
+};
+
+// Takes back the last command, change by change in reverse order: old trailers written back (or an
+// appended one cut off), removed tags put back byte for byte, names given back. A file whose size,
+// modification time or last 128 bytes differ from what the command left is left alone, and a name
+// to go back to that exists again is never replaced; both count as not restored. The journal is
+// cleared afterwards. A kill during the undo is recovered like any change, and an undo started
+// again goes on where the first stopped. Never throws.
+UndoReport UndoLastCommand();

@@ -1,0 +1,67 @@
+#pragma once
+
+// What core's file operations tell the journal (see Journal.h). Paths are encoded (FileName.h)
+// and made absolute here. Each announcement returns the change's id, or 0 when the change is not
+// journaled (the journal cannot be written, or an undo is making the change); every later call
+// with id 0 does nothing. Callers hold a JournalCommand while they change a file.
+
+#include <QByteArray>
+#include <cstdint>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace journal {
+
+// A change made outside any JournalCommand is a command of its own: each of core's changing
+// operations holds one of these, which nests into a running command.
+class ChangeScope {
+public:
+    ChangeScope();
+    ~ChangeScope();
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+};
+
+// The working directory joined to a relative path; an absolute one as it is.
+QByteArray AbsolutePath(const QByteArray& path);
+
+// `newBytes` (128) go at `offset` of the file `st` describes: over `oldBytes` (128), or appended
+// at the file's end when `oldBytes` is empty.
+uint32_t AnnounceTrailer(const struct stat& st, const QByteArray& path, int64_t offset,
+                         const QByteArray& oldBytes, const QByteArray& newBytes);
+// Removal of `head` bytes from the front and `tail` bytes from the end of the file.
+uint32_t AnnounceRemoval(const struct stat& st, const QByteArray& path, const QByteArray& head,
+                         const QByteArray& tail);
+// A rename of the file or folder `st` describes (lstat) from one path to the other.
+uint32_t AnnounceRename(const struct stat& st, const QByteArray& oldPath, const QByteArray& newPath);
+
+// A rewrite's synced temporary is about to be copied back over the file `target` describes.
+// This record alone is synced before the change: a cut-short copy costs the whole file. False
+// when it could not be written (the copy must not start: nothing could finish it).
+bool AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat& target,
+                      const QByteArray& targetPath, int64_t size);
+void CopyBackDone(const QByteArray& tempPath);
+
+// The change is made; `fd` is the file as it now is. `last128`, when given, is what the file now
+// ends in (saves a read).
+void Done(uint32_t id, int fd, const char* last128 = nullptr);
+// The rename is made.
+void RenameDone(uint32_t id, const struct stat& st);
+
+// The file system holding `fd` (or the folder `dir`) has changes to sync when the command ends.
+void Touched(dev_t dev, int fd);
+void TouchedFolder(dev_t dev, const QByteArray& dir);
+
+// How many times a command's end has synced a file system so far: one per file system it changed,
+// never one per file.
+uint64_t SyncCount();
+
+// Test seam: kill the process (SIGKILL) once `bytes` more bytes of file content have been written
+// by core; the write that crosses the limit is cut there, as the kernel cuts a write that a kill
+// interrupts at a page boundary. A negative value disarms.
+void KillAfterBytes(int64_t bytes);
+// How many of `wanted` bytes may be written now; kills the process when the limit is reached.
+int64_t WritableBytes(int64_t wanted);
+bool KillArmed();
+
+} // namespace journal

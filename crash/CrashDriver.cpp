@@ -1,0 +1,164 @@
+// Drives Tag files and Remove all tags through the real core functions, for scripts/crash-test.sh:
+//
+//   morwick_crash_driver make DIR N         N songs with trailers straddling 4 KiB pages, ID3v2 heads
+//   morwick_crash_driver tag DIR [KILL]     writes a tag into every song (as Tag files does)
+//   morwick_crash_driver remove DIR [KILL]  removes every tag (as Remove all tags does)
+//   morwick_crash_driver recover DIR        what a start does: recovery, then the folder opened
+//   morwick_crash_driver check DIR OLD NEW  counts files that are neither OLD's nor NEW's, bytes
+//                                           for bytes, and leftover temporaries
+//
+// KILL, when given, makes the driver kill itself once that many bytes of file content are
+// written, cutting the write that crosses it (the way the kernel leaves a write a kill stops at a
+// page boundary).
+
+#include "core/Batch.h"
+#include "core/Directory.h"
+#include "core/FileRewrite.h"
+#include "core/Id3Tag.h"
+#include "core/Journal.h"
+#include "core/JournalHooks.h"
+#include "core/TagFile.h"
+#include "core/TagRemoval.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+class WholeFolder : public FileSelection {
+public:
+    explicit WholeFolder(QStringList names) : names_(std::move(names)), selected_(names_.size(), true) {}
+    int count() const override { return int(names_.size()); }
+    QString name(int index) const override { return names_[index]; }
+    bool isSelected(int index) const override { return selected_[index]; }
+    void deselect(int index) override { selected_[index] = false; }
+    void reread() override {}
+
+private:
+    QStringList names_;
+    std::vector<bool> selected_;
+};
+
+QByteArray id3v2(int body) {
+    QByteArray tag("ID3\x03\x00\x00", 6);
+    tag += char((body >> 21) & 0x7F);
+    tag += char((body >> 14) & 0x7F);
+    tag += char((body >> 7) & 0x7F);
+    tag += char(body & 0x7F);
+    return tag + QByteArray(body, 'h');
+}
+
+QByteArray trailer(const char* title) {
+    ID3Tag tag = EmptyTag();
+    std::memcpy(tag.magic, "TAG", 3);
+    std::strncpy(tag.title, title, sizeof tag.title);
+    std::memcpy(tag.artist, "Old Band", 8);
+    return QByteArray(reinterpret_cast<const char*>(&tag), sizeof tag);
+}
+
+// Song i: a quarter with an ID3v2 head, half with a trailer; the trailer (written or to be
+// appended) starts 1..127 bytes before a 4 KiB page boundary.
+void make(const QString& dir, int n) {
+    QRandomGenerator random(20240611);
+    QDir().mkpath(dir);
+    for (int i = 0; i < n; ++i) {
+        const int pages = 2 + random.bounded(14);
+        const int before = 1 + random.bounded(127);
+        QByteArray content;
+        if (i % 4 == 0)
+            content += id3v2(200 + random.bounded(3000));
+        const int audio = pages * 4096 - before - int(content.size());
+        QByteArray body(audio, 'a');
+        for (int k = 0; k < audio; k += 7)
+            body[k] = char('a' + (k / 7 + i) % 26);
+        content += body;
+        if (i % 2 == 0)
+            content += trailer("Old Song");
+        QFile file(QStringLiteral("%1/%2 Song %3.mp3").arg(dir).arg(i, 3, 10, QLatin1Char('0')).arg(i));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            std::exit(2);
+    }
+}
+
+int run(const QString& command, const QString& dir) {
+    if (!QDir::setCurrent(dir))
+        return 2;
+    WholeFolder files(ListDirectory(QStringLiteral("."), EntryKind::Mp3File));
+    const JournalCommand journal(command == QLatin1String("tag") ? QStringLiteral("Tag files")
+                                                                 : QStringLiteral("Remove all tags"));
+    const BatchReport report = RunBatch(files, nullptr, [&](const QString& name) {
+        if (command == QLatin1String("remove"))
+            return RemoveAllTags(name) ? BatchStep::Changed : BatchStep::Unchanged;
+        FileTag tag = ReadTag(name).value_or(FileTag{});
+        std::memcpy(tag.tag.magic, "TAG", 3);
+        const QByteArray title = ("New " + name.left(3)).toLatin1();
+        std::memset(tag.tag.title, 0, sizeof tag.tag.title);
+        std::memcpy(tag.tag.title, title.constData(), size_t(title.size()));
+        std::memcpy(tag.tag.year, "2024", 4);
+        return WriteTag(name, tag) ? BatchStep::Changed : BatchStep::Unchanged;
+    });
+    if (report.error) {
+        std::fprintf(stderr, "%s\n", qPrintable(report.error->message()));
+        return 1;
+    }
+    return 0;
+}
+
+int check(const QString& dir, const QString& oldDir, const QString& newDir) {
+    int torn = 0, leftovers = 0, files = 0;
+    const QStringList all = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : all) {
+        if (IsTemporaryName(QFile::encodeName(name))) {
+            ++leftovers;
+            continue;
+        }
+        ++files;
+        QFile now(dir + '/' + name), before(oldDir + '/' + name), after(newDir + '/' + name);
+        if (!now.open(QIODevice::ReadOnly) || !before.open(QIODevice::ReadOnly) ||
+            !after.open(QIODevice::ReadOnly)) {
+            ++torn;
+            continue;
+        }
+        const QByteArray bytes = now.readAll();
+        if (bytes != before.readAll() && bytes != after.readAll()) {
+            ++torn;
+            std::fprintf(stderr, "torn: %s\n", qPrintable(name));
+        }
+    }
+    if (files != QDir(oldDir).entryList(QDir::Files).size())
+        ++torn;
+    std::printf("%d %d\n", torn, leftovers);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const QStringList args = [&] {
+        QStringList a;
+        for (int i = 1; i < argc; ++i)
+            a << QString::fromLocal8Bit(argv[i]);
+        return a;
+    }();
+    if (args.size() >= 3 && args[0] == QLatin1String("make")) {
+        make(args[1], args[2].toInt());
+        return 0;
+    }
+    if (args.size() >= 2 && (args[0] == QLatin1String("tag") || args[0] == QLatin1String("remove"))) {
+        if (args.size() >= 3)
+            journal::KillAfterBytes(args[2].toLongLong());
+        return run(args[0], args[1]);
+    }
+    if (args.size() >= 2 && args[0] == QLatin1String("recover")) {
+        RecoverJournal();
+        RemoveStaleTemporaries(QDir(args[1]).absolutePath());
+        return 0;
+    }
+    if (args.size() >= 4 && args[0] == QLatin1String("check"))
+        return check(args[1], args[2], args[3]);
+    std::fprintf(stderr, "usage: see the top of crash/CrashDriver.cpp\n");
+    return 2;
+}

@@ -1,0 +1,477 @@
+#include "core/Batch.h"
+#include "core/FileName.h"
+#include "core/Id3Tag.h"
+#include "core/Journal.h"
+#include "core/JournalHooks.h"
+#include "core/RenameFile.h"
+#include "core/TagFile.h"
+#include "core/TagRemoval.h"
+#include "support/FakeSelection.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace testfiles;
+
+namespace {
+
+constexpr int kPage = 4096;
+
+QByteArray id3v2(int body) {
+    QByteArray tag("ID3\x03\x00\x00", 6);
+    tag += char((body >> 21) & 0x7F);
+    tag += char((body >> 14) & 0x7F);
+    tag += char((body >> 7) & 0x7F);
+    tag += char(body & 0x7F);
+    return tag + QByteArray(body, 'h');
+}
+
+QByteArray oldTrailer() {
+    return tagBytes(makeTag("Old Song", "Old Band", "Old Album", "1999", "old", 3, 12));
+}
+
+FileTag newTag() {
+    return FileTag{makeTag("New Song", "New Band", "New Album", "2024", "new", 7, 17), true};
+}
+
+QByteArray newTrailer() {
+    ID3Tag tag = newTag().tag;
+    tag.zero = 0;
+    return tagBytes(tag);
+}
+
+// Audio whose trailer begins `before` bytes ahead of a page boundary, so a write of it straddles
+// two pages.
+QByteArray straddling(int before) {
+    return audio(3 * kPage - before);
+}
+
+// Runs `work` in a child process; the child's exit status (or the signal that ended it).
+int inChild(const std::function<void()>& work) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+bool killed(int status) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Morwick's temporaries in the working directory.
+QStringList temporaries() {
+    QStringList found;
+    for (const QString& name : listing()) {
+        if (name.contains(QLatin1String(".morwick-")))
+            found << name;
+    }
+    return found;
+}
+
+} // namespace
+
+class TestJournal : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir state_;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(state_.isValid());
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state_.path()));
+    }
+
+    void init() {
+        // Each case starts without a last command.
+        QFile::remove(state_.filePath(QStringLiteral("morwick/journal")));
+    }
+
+    void journalIsPrivate() {
+        WorkDir dir;
+        write(QStringLiteral("a.mp3"), audio(1000) + oldTrailer());
+        QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
+        struct stat folder {
+        }, file{};
+        QCOMPARE(::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick"))).constData(), &folder),
+                 0);
+        QCOMPARE(
+            ::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick/journal"))).constData(), &file),
+            0);
+        QCOMPARE(folder.st_mode & 0777, mode_t(0700));
+        QCOMPARE(file.st_mode & 0777, mode_t(0600));
+        QCOMPARE(JournalDirectory(), state_.filePath(QStringLiteral("morwick")));
+    }
+
+    // Tag files writes a trailer (over the old one, or appended) and renames; the undo gives back
+    // names and bytes exactly, in reverse order.
+    void undoTagAndRename() {
+        WorkDir dir;
+        const QByteArray tagged = audio(5000) + oldTrailer();
+        const QByteArray bare = straddling(40);
+        write(QStringLiteral("01 tagged.mp3"), tagged);
+        write(QStringLiteral("02 bare.mp3"), bare);
+        {
+            const JournalCommand command(QStringLiteral("Tag files"));
+            for (const QString& name : {QStringLiteral("01 tagged.mp3"), QStringLiteral("02 bare.mp3")}) {
+                QVERIFY(WriteTag(name, newTag()));
+                QVERIFY(RenameFile(name, QStringLiteral("New ") + name));
+            }
+        }
+        QCOMPARE(read(QStringLiteral("New 01 tagged.mp3")), audio(5000) + newTrailer());
+        QCOMPARE(read(QStringLiteral("New 02 bare.mp3")), bare + newTrailer());
+        QVERIFY(CanUndo());
+        QCOMPARE(UndoCommandName(), QStringLiteral("Tag files"));
+
+        const UndoReport report = UndoLastCommand();
+        QCOMPARE(report.restored, 2);
+        QCOMPARE(report.notRestored, 0);
+        QCOMPARE(listing(), QStringList({QStringLiteral("01 tagged.mp3"), QStringLiteral("02 bare.mp3")}));
+        QCOMPARE(read(QStringLiteral("01 tagged.mp3")), tagged);
+        QCOMPARE(read(QStringLiteral("02 bare.mp3")), bare);
+        QVERIFY(!CanUndo()); // undo of an undo is not offered
+    }
+
+    // The owner-write bit that WriteTag gave goes again with the undo.
+    void undoGivesBackMode() {
+        WorkDir dir;
+        write(QStringLiteral("ro.mp3"), audio(300) + oldTrailer());
+        QVERIFY(QFile::setPermissions(QStringLiteral("ro.mp3"), QFile::ReadOwner | QFile::ReadGroup));
+        QVERIFY(WriteTag(QStringLiteral("ro.mp3"), newTag()));
+        QVERIFY(QFile::permissions(QStringLiteral("ro.mp3")) & QFile::WriteOwner);
+        QCOMPARE(UndoLastCommand().restored, 1);
+        QCOMPARE(read(QStringLiteral("ro.mp3")), audio(300) + oldTrailer());
+        QVERIFY(!(QFile::permissions(QStringLiteral("ro.mp3")) & QFile::WriteOwner));
+    }
+
+    void undoRemoval_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("inPlace");
+        const QByteArray both = id3v2(3000) + audio(9000) + oldTrailer();
+        QTest::newRow("front and back, renamed over") << both << false;
+        QTest::newRow("front and back, in place") << both << true;
+        QTest::newRow("trailer only") << audio(9000) + oldTrailer() << false;
+        QTest::newRow("nothing but a tag") << id3v2(500) << false;
+    }
+
+    // The removed head and tail come back byte for byte, whichever way the removal went.
+    void undoRemoval() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, inPlace);
+        WorkDir dir;
+        write(QStringLiteral("song.mp3"), content);
+        write(QStringLiteral("plain.mp3"), audio(2000));
+        {
+            const JournalCommand command(QStringLiteral("Remove all tags"));
+            QVERIFY(RemoveAllTags(QStringLiteral("song.mp3"),
+                                  inPlace ? RewriteMode::InPlace : RewriteMode::Auto));
+            QVERIFY(!RemoveAllTags(QStringLiteral("plain.mp3")));
+        }
+        QVERIFY(read(QStringLiteral("song.mp3")) != content);
+        const UndoReport report = UndoLastCommand();
+        QCOMPARE(report.restored, 1);
+        QCOMPARE(report.notRestored, 0);
+        QCOMPARE(read(QStringLiteral("song.mp3")), content);
+        QCOMPARE(read(QStringLiteral("plain.mp3")), audio(2000));
+        QCOMPARE(listing(), QStringList({QStringLiteral("plain.mp3"), QStringLiteral("song.mp3")}));
+    }
+
+    void undoFolderRename() {
+        WorkDir dir;
+        QVERIFY(QDir().mkdir(QStringLiteral("Old Album")));
+        write(QStringLiteral("Old Album/a.mp3"), audio(100));
+        QVERIFY(
+            RenameFile(dir.filePath(QStringLiteral("Old Album")), dir.filePath(QStringLiteral("New Album"))));
+        QCOMPARE(UndoLastCommand().restored, 1);
+        QCOMPARE(read(QStringLiteral("Old Album/a.mp3")), audio(100));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("New Album")));
+    }
+
+    // The journal is on disk: a command of another process (one that has ended, as after a
+    // restart) is undone, non-UTF-8 names included.
+    void undoAfterRestart() {
+        WorkDir dir;
+        const QString odd = DecodeFileName(QByteArray("caf\xe9.mp3"));
+        const QByteArray content = audio(4000) + oldTrailer();
+        write(QStringLiteral("x.mp3"), content);
+        QVERIFY(::rename("x.mp3", EncodeFileName(odd).constData()) == 0);
+        const int status = inChild([&] {
+            const JournalCommand command(QStringLiteral("Rename from tags"));
+            WriteTag(odd, newTag());
+            RenameFile(odd, QStringLiteral("Renamed.mp3"));
+        });
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(UndoCommandName(), QStringLiteral("Rename from tags"));
+        QCOMPARE(UndoLastCommand().restored, 1);
+        QVERIFY(!QFile::exists(QStringLiteral("Renamed.mp3")));
+        const int fd = ::open(EncodeFileName(odd).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QByteArray back(content.size() + 1, '\0');
+        back.truncate(::read(fd, back.data(), size_t(back.size())));
+        ::close(fd);
+        ::unlink(EncodeFileName(odd).constData()); // a name QTemporaryDir cannot remove
+        QCOMPARE(back, content);
+    }
+
+    // A command that changes nothing (a failed rename, a file without tags) keeps the last
+    // command's undo.
+    void commandWithoutChangeKeepsUndo() {
+        WorkDir dir;
+        write(QStringLiteral("a.mp3"), audio(200) + oldTrailer());
+        write(QStringLiteral("b.mp3"), audio(200));
+        {
+            const JournalCommand command(QStringLiteral("Tag files"));
+            QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
+        }
+        {
+            const JournalCommand command(QStringLiteral("Rename files"));
+            QVERIFY(!RenameFile(QStringLiteral("a.mp3"), QStringLiteral("b.mp3")));
+            QVERIFY(!RemoveAllTags(QStringLiteral("b.mp3")));
+        }
+        QCOMPARE(UndoCommandName(), QStringLiteral("Tag files"));
+        QCOMPARE(UndoLastCommand().restored, 1);
+        QCOMPARE(read(QStringLiteral("a.mp3")), audio(200) + oldTrailer());
+    }
+
+    // The next command that changes files replaces the journal.
+    void nextCommandReplaces() {
+        WorkDir dir;
+        write(QStringLiteral("a.mp3"), audio(200) + oldTrailer());
+        {
+            const JournalCommand command(QStringLiteral("Tag files"));
+            QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
+        }
+        {
+            const JournalCommand command(QStringLiteral("Rename files"));
+            QVERIFY(RenameFile(QStringLiteral("a.mp3"), QStringLiteral("b.mp3")));
+        }
+        QCOMPARE(UndoCommandName(), QStringLiteral("Rename files"));
+        QCOMPARE(UndoLastCommand().restored, 1);
+        QCOMPARE(read(QStringLiteral("a.mp3")), audio(200) + newTrailer());
+    }
+
+    // The undo never destroys: a file changed since the command, and a name taken again, are left
+    // alone and counted; the rest is undone.
+    void undoSkipsChangedSince() {
+        WorkDir dir;
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+            write(QString::fromLatin1(name), audio(700) + oldTrailer());
+        {
+            const JournalCommand command(QStringLiteral("Tag files"));
+            for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+                QVERIFY(WriteTag(QString::fromLatin1(name), newTag()));
+            QVERIFY(RenameFile(QStringLiteral("d.mp3"), QStringLiteral("e.mp3")));
+        }
+        // a: another trailer (same size) written by another program; b: grown; d's name taken.
+        QByteArray a = read(QStringLiteral("a.mp3"));
+        a[a.size() - 100] = 'Z';
+        {
+            QFile f(QStringLiteral("a.mp3"));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.write(a);
+        }
+        {
+            QFile f(QStringLiteral("b.mp3"));
+            QVERIFY(f.open(QIODevice::Append));
+            f.write("more");
+        }
+        write(QStringLiteral("d.mp3"), "someone else");
+
+        const UndoReport report = UndoLastCommand();
+        QCOMPARE(report.restored, 1);
+        QCOMPARE(report.notRestored, 3);
+        QCOMPARE(read(QStringLiteral("a.mp3")), a);
+        QCOMPARE(read(QStringLiteral("b.mp3")), audio(700) + newTrailer() + "more");
+        QCOMPARE(read(QStringLiteral("c.mp3")), audio(700) + oldTrailer());
+        QCOMPARE(read(QStringLiteral("d.mp3")), QByteArray("someone else"));
+        QCOMPARE(read(QStringLiteral("e.mp3")), audio(700) + oldTrailer());
+        QVERIFY(!CanUndo());
+    }
+
+    // A write the kernel stopped part-way (as at a page boundary when the process is killed):
+    // after recovery the file holds the new trailer whole, and nothing stray.
+    void killedTrailerWrite_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("cut");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray over = straddling(61) + oldTrailer();
+        const QByteArray bare = straddling(2);
+        for (int cut : {0, 1, 61, 127}) {
+            QTest::addRow("over, %d bytes written", cut) << over << cut << straddling(61) + newTrailer();
+            QTest::addRow("appended, %d bytes written", cut) << bare << cut << bare + newTrailer();
+        }
+    }
+
+    void killedTrailerWrite() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, cut);
+        QFETCH(QByteArray, expected);
+        WorkDir dir;
+        write(QStringLiteral("song.mp3"), content);
+        const int status = inChild([cut] {
+            journal::KillAfterBytes(cut);
+            WriteTag(QStringLiteral("song.mp3"), newTag());
+        });
+        QVERIFY(killed(status));
+        RecoverJournal();
+        // Old or new, never a mix: nothing written yet is the old file still (so are the first
+        // bytes, "TAG", which the two trailers share); anything more is completed.
+        const QByteArray after = read(QStringLiteral("song.mp3"));
+        QVERIFY(after == content || after == expected);
+        QCOMPARE(after, cut == 0 ? content : cut > 3 ? expected : after);
+        // The recovered change is part of the command: its undo gives the old file back.
+        if (after != content) {
+            QCOMPARE(UndoLastCommand().restored, 1);
+            QCOMPARE(read(QStringLiteral("song.mp3")), content);
+        }
+    }
+
+    // A removal killed while it writes its temporary leaves the file as it was; the temporary
+    // goes at the next start. Killed while copying back in place, the copy is finished.
+    void killedRemoval_data() {
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<int>("cut");
+        QTest::newRow("renamed over, temporary half written") << false << 5000;
+        QTest::newRow("in place, temporary half written") << true << 5000;
+        QTest::newRow("in place, copy back cut on a page") << true << 20000 + kPage;
+        QTest::newRow("in place, copy back cut mid-page") << true << 20000 + 3 * kPage + 61;
+    }
+
+    void killedRemoval() {
+        QFETCH(bool, inPlace);
+        QFETCH(int, cut);
+        WorkDir dir;
+        const QByteArray music = audio(20000);
+        const QByteArray content = id3v2(2000) + music + oldTrailer();
+        write(QStringLiteral("song.mp3"), content);
+        const int status = inChild([&] {
+            journal::KillAfterBytes(cut);
+            RemoveAllTags(QStringLiteral("song.mp3"), inPlace ? RewriteMode::InPlace : RewriteMode::Auto);
+        });
+        QVERIFY(killed(status));
+        QCOMPARE(temporaries().size(), 1);
+        RecoverJournal();
+        QCOMPARE(temporaries(), QStringList());
+        QCOMPARE(read(QStringLiteral("song.mp3")), cut > 20000 ? music : content);
+    }
+
+    // An undo killed as it writes an old trailer back is completed to the old trailer.
+    void killedUndo() {
+        WorkDir dir;
+        const QByteArray content = straddling(61) + oldTrailer();
+        write(QStringLiteral("song.mp3"), content);
+        QVERIFY(WriteTag(QStringLiteral("song.mp3"), newTag()));
+        const int status = inChild([] {
+            journal::KillAfterBytes(61);
+            UndoLastCommand();
+        });
+        QVERIFY(killed(status));
+        RecoverJournal();
+        QCOMPARE(read(QStringLiteral("song.mp3")), content);
+        // An undo started again finds it done.
+        const UndoReport report = UndoLastCommand();
+        QCOMPARE(report.restored, 1);
+        QCOMPARE(report.notRestored, 0);
+    }
+
+    // Leftover temporaries go when their folder is opened; one another Morwick holds stays.
+    void staleTemporaries() {
+        WorkDir dir;
+        write(QStringLiteral(".song.mp3.morwick-Ab12Cd"), audio(300));
+        write(QStringLiteral(".held.mp3.morwick-Zz99Yy"), audio(300));
+        write(QStringLiteral(".other.morwick-file"), "not ours"); // not the pattern
+        write(QStringLiteral("song.mp3"), audio(300));
+        const int held = ::open(".held.mp3.morwick-Zz99Yy", O_RDONLY | O_CLOEXEC);
+        QVERIFY(held >= 0);
+        QCOMPARE(::flock(held, LOCK_EX), 0);
+        RemoveStaleTemporaries(dir.path());
+        QCOMPARE(listing(), QStringList({QStringLiteral(".held.mp3.morwick-Zz99Yy"),
+                                         QStringLiteral(".other.morwick-file"), QStringLiteral("song.mp3")}));
+        ::close(held);
+        RemoveStaleTemporaries(dir.path());
+        QCOMPARE(listing(), QStringList({QStringLiteral(".other.morwick-file"), QStringLiteral("song.mp3")}));
+    }
+
+    // What a batch changed is on disk before the list is read again: one sync of the file system
+    // for the whole batch, none for a batch that changed nothing.
+    void batchEndSyncsOnce() {
+        WorkDir dir;
+        QStringList names;
+        for (int i = 0; i < 5; ++i) {
+            names << QStringLiteral("%1.mp3").arg(i);
+            write(names.last(), audio(300 + i) + oldTrailer());
+        }
+        struct Selection : FakeSelection {
+            using FakeSelection::FakeSelection;
+            void reread() override {
+                syncsAtReread = journal::SyncCount();
+                FakeSelection::reread();
+            }
+            uint64_t syncsAtReread = 0;
+        };
+        struct stat files {
+        }, state{};
+        QCOMPARE(::stat(".", &files), 0);
+        QCOMPARE(::stat(QFile::encodeName(state_.path()).constData(), &state), 0);
+        const uint64_t fileSystems = files.st_dev == state.st_dev ? 1 : 2;
+
+        const uint64_t before = journal::SyncCount();
+        Selection tagging(names);
+        RunBatch(tagging, nullptr, [](const QString& name) {
+            WriteTag(name, newTag());
+            return BatchStep::Changed;
+        });
+        QCOMPARE(tagging.syncsAtReread - before, fileSystems);
+
+        const uint64_t afterTagging = journal::SyncCount();
+        Selection reading(names);
+        RunBatch(reading, nullptr,
+                 [](const QString& name) { return ReadTag(name) ? BatchStep::Unchanged : BatchStep::Stop; });
+        QCOMPARE(reading.rereads, 1);
+        QCOMPARE(reading.syncsAtReread, afterTagging);
+    }
+
+    // A journal torn in its last record (the kill came as it was written) reads up to that
+    // record: the change it would have announced had not started.
+    void tornJournalRecord() {
+        WorkDir dir;
+        write(QStringLiteral("a.mp3"), audio(100) + oldTrailer());
+        write(QStringLiteral("b.mp3"), audio(100) + oldTrailer());
+        {
+            const JournalCommand command(QStringLiteral("Tag files"));
+            QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
+            QVERIFY(WriteTag(QStringLiteral("b.mp3"), newTag()));
+        }
+        const QString path = state_.filePath(QStringLiteral("morwick/journal"));
+        QFile journal(path);
+        QVERIFY(journal.open(QIODevice::ReadWrite));
+        const QByteArray bytes = journal.readAll();
+        // Cut inside the record of b.mp3: its confirmation and most of its announcement go.
+        const qsizetype at = bytes.lastIndexOf(QFile::encodeName(dir.filePath(QStringLiteral("b.mp3"))));
+        QVERIFY(at > 0);
+        QVERIFY(journal.resize(at + 5));
+        journal.close();
+        RecoverJournal();
+        const UndoReport report = UndoLastCommand();
+        QCOMPARE(report.restored, 1);
+        QCOMPARE(read(QStringLiteral("a.mp3")), audio(100) + oldTrailer());
+        QCOMPARE(read(QStringLiteral("b.mp3")), audio(100) + newTrailer());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJournal)
+#include "TestJournal.moc"
