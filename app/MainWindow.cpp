@@ -68,6 +68,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), qtPrompts_(this),
         openDirectory(cwd.isEmpty() ? QStringLiteral("/") : cwd);
     });
     applyDefaultsAndLoadSettings();
+    actionUndo_->setEnabled(CanUndo());
     fitToFont();
     fitted_ = true;
 }
@@ -207,6 +208,8 @@ BatchContext MainWindow::batchContext() {
 }
 
 void MainWindow::finish(const BatchReport& report) {
+    if (report.changed > 0)
+        actionUndo_->setEnabled(true); // the journal now holds this command
     if (report.error && report.stoppedAt) {
         const QModelIndex entry = fileList_->model()->index(*report.stoppedAt, 0);
         fileList_->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::NoUpdate);
@@ -408,9 +411,29 @@ void MainWindow::renameDirectory() {
     command([&] {
         openDirectory(directoryList_->entryPath(row));
         if (const auto parent = RenameDirectory(currentDirectory(), *prompts_)) {
+            actionUndo_->setEnabled(CanUndo());
             openDirectory(*parent);
             fetchArtistAlbum();
         }
+    });
+}
+
+void MainWindow::undoLastCommand() {
+    command([this] {
+        const UndoReport undone = UndoLastCommand();
+        actionUndo_->setEnabled(CanUndo());
+        // The names in the tree and the list may have changed back; the working directory itself
+        // may be a folder whose name went back.
+        const QString cwd = WorkingDirectory();
+        openDirectory(cwd.isEmpty() ? currentDirectory() : cwd);
+        if (undone.notRestored == 1)
+            ThrowError(QStringLiteral(
+                "1 file could not be restored: it changed since, or its old name is taken again"));
+        if (undone.notRestored > 1)
+            ThrowError(QStringLiteral(
+                           "%1 files could not be restored: they changed since, or their old names are taken "
+                           "again")
+                           .arg(undone.notRestored));
     });
 }
 

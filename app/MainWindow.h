@@ -55,6 +55,8 @@ public:
     void openDirectory(const QString& path);
 
 public slots:
+    // Takes back the last command that changed files (see UndoLastCommand).
+    void undoLastCommand();
     // The batch commands and the buttons beside the list.
     void refresh();
     void renameDirectory();
@@ -132,6 +134,7 @@ private:
     QLabel* statusLine_ = nullptr;
     QMenu* fileContextMenu_ = nullptr;
 
+    QAction* actionUndo_ = nullptr;
     QAction* actionMarkTitle_ = nullptr;
     QAction* actionMarkArtist_ = nullptr;
     QAction* actionMarkAlbum_ = nullptr;

@@ -296,6 +296,10 @@ void MainWindow::buildMenus() {
     action(file, "actionExit", "E&xit", &MainWindow::exitProgram);
 
     QMenu* edit = named(bar->addMenu(QStringLiteral("&Edit")), "editMenu");
+    // A text field with the focus takes Ctrl+Z first, for its own undo.
+    actionUndo_ =
+        action(edit, "actionUndo", "&Undo last command", &MainWindow::undoLastCommand, Qt::CTRL | Qt::Key_Z);
+    edit->addSeparator();
     action(edit, "actionClearSelection", "&Clear selection", &MainWindow::selectNoFiles,
            Qt::CTRL | Qt::Key_C);
     action(edit, "actionSelectAll", "Select &all", &MainWindow::selectAllFiles, Qt::CTRL | Qt::Key_A);

@@ -832,6 +832,10 @@ bool undoRename(const Change& ch) {
         return ::lstat(c.path.constData(), &old) == 0 && quint64(old.st_ino) == c.ino &&
                quint64(old.st_dev) == c.dev;
     }
+    // A file written since the rename keeps its name: it is no longer what the command left. A
+    // folder's own size and time follow what is put into it, so only its identity counts.
+    if (S_ISREG(st.st_mode) && ch.done && (st.st_size != ch.done->size || mtimeNs(st) != ch.done->mtime))
+        return false;
     if (!RenameFile(DecodeFileName(c.path2), DecodeFileName(c.path)))
         return false;
     journal::TouchedFolder(st.st_dev, folderOf(c.path));

@@ -47,17 +47,6 @@ using namespace testfiles;
 
 namespace {
 
-// Presses OK on the error box, noting its text.
-ModalAnswerer::Answer answerErrorBox(QString* text) {
-    return [text](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Morwick"));
-        *text = box->text();
-        box->button(QMessageBox::Ok)->click();
-    };
-}
-
 QString withoutMnemonic(QString text) {
     return text.replace(QLatin1String("&&"), QLatin1String("\x01"))
         .remove(QLatin1Char('&'))
@@ -214,6 +203,7 @@ private slots:
     void init() {
         tmp_ = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", tmp_->filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_STATE_HOME", tmp_->filePath(QStringLiteral("state")).toUtf8());
         oldCwd_ = QDir::currentPath();
         QDir(tmp_->path()).mkpath(QStringLiteral("music/Band/Record"));
         QDir::setCurrent(tmp_->filePath(QStringLiteral("music")));
@@ -286,7 +276,7 @@ private slots:
     void textValueStopsLoadingWithTheErrorBox() {
         writeConfig("[morwick]\ndirnameformat=abc\nfilenameformat=2\nask=0\ntrim1=1\nuses=5\n");
         QString text;
-        ModalAnswerer answers({answerErrorBox(&text)});
+        ModalAnswerer answers({AnswerErrorBox(&text)});
         MainWindow* w = open();
         QCOMPARE(text, QStringLiteral("Invalid data type for 'dirnameformat'"));
         QCOMPARE(answers.remaining(), 0);
@@ -326,11 +316,11 @@ private slots:
         write(tmp_->filePath(QStringLiteral("plainfile")), "x");
         qputenv("XDG_CONFIG_HOME", tmp_->filePath(QStringLiteral("plainfile/config")).toUtf8());
         QString text;
-        ModalAnswerer answers({answerErrorBox(&text)});
+        ModalAnswerer answers({AnswerErrorBox(&text)});
         action("actionSaveSettings")->trigger();
         QCOMPARE(text, QStringLiteral("Failed to set data for 'dirnameformat'"));
         text.clear();
-        answers.add(answerErrorBox(&text));
+        answers.add(AnswerErrorBox(&text));
         find<QPushButton>("exitButton")->click();
         QCOMPARE(text, QStringLiteral("Failed to set data for 'starts'"));
         QVERIFY(form_->isVisible()); // the program keeps running
@@ -593,6 +583,56 @@ private slots:
         QCOMPARE(tooltip(3), longName + QLatin1Char('\n') + FileList::id3v2Note());
         QVERIFY(
             FileList::id3v2Note().startsWith(QStringLiteral("Also has an ID3v2 tag: most players show it")));
+    }
+
+    // Ctrl+Z takes the last command back, byte for byte, unless a text field has the focus,
+    // whose own undo gets the key; a file changed since is left alone and counted.
+    void undoLastCommand() {
+        const QByteArray oldTag = tagBytes(makeTag("Old", "Someone", "", "", "", 4, 17));
+        write(QStringLiteral("a.mp3"), audio(300) + oldTag);
+        write(QStringLiteral("b.mp3"), audio(400));
+        const QStringList before = listing();
+        const QList<QByteArray> contents{read(QStringLiteral("a.mp3")), read(QStringLiteral("b.mp3"))};
+        MainWindow* w = open();
+        TagDialog dialog(w);
+        w->setDialogs(&dialog, nullptr);
+        QVERIFY(!action("actionUndo")->isEnabled());
+        QCOMPARE(find<QMenu>("editMenu")->actions().indexOf(action("actionUndo")), 0);
+        QVERIFY(find<QMenu>("editMenu")->actions().at(1)->isSeparator());
+        find<QRadioButton>("filenameFormatRadio3")->setChecked(true); // song.mp3
+        w->fileList()->setAllSelected(true);
+        find<QPushButton>("tagFilesButton")->click();
+        QVERIFY(read(QStringLiteral("b.mp3")).size() == 400 + 128);
+        QVERIFY(action("actionUndo")->isEnabled());
+
+        auto* album = find<QLineEdit>("albumEdit");
+        album->setFocus();
+        QTest::keyClicks(album, QStringLiteral("xy"));
+        const QString typed = album->text();
+        QTest::keyClick(album, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(album->text(), typed.left(typed.size() - 2));     // the field's own undo
+        QCOMPARE(read(QStringLiteral("b.mp3")).size(), 400 + 128); // the files untouched
+
+        w->fileList()->setFocus();
+        QTest::keyClick(w->fileList(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(listing(), before);
+        QCOMPARE(read(QStringLiteral("a.mp3")), contents[0]);
+        QCOMPARE(read(QStringLiteral("b.mp3")), contents[1]);
+        QVERIFY(!action("actionUndo")->isEnabled());
+
+        // Trim renames both; one is changed afterwards by another program: it stays, the other goes back.
+        w->fileList()->setAllSelected(true);
+        find<QPushButton>("trimFilenamesButton")->click();
+        QCOMPARE(listing(), (QStringList{"A.mp3", "B.mp3"}));
+        write(QStringLiteral("B.mp3"), audio(10));
+        QString text;
+        ModalAnswerer answers({AnswerErrorBox(&text)});
+        action("actionUndo")->trigger();
+        QCOMPARE(text,
+                 QStringLiteral(
+                     "1 file could not be restored: it changed since, or its old name is taken again."));
+        QCOMPARE(listing(), (QStringList{"B.mp3", "a.mp3"}));
+        QCOMPARE(read(QStringLiteral("a.mp3")), contents[0]);
     }
 
     void fieldMask() {
@@ -863,7 +903,7 @@ private slots:
         MainWindow* w = open();
         action("actionSelectAll")->trigger();
         QString text;
-        ModalAnswerer answers({answerErrorBox(&text)});
+        ModalAnswerer answers({AnswerErrorBox(&text)});
         action("actionRemoveAllTags")->trigger();
         QCOMPARE(text, QStringLiteral("File access denied."));
         QCOMPARE(read(QStringLiteral("a.mp3")), song);
