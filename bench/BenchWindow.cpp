@@ -87,6 +87,15 @@ double BenchWindow::run(void (MainWindow::*command)()) {
     });
 }
 
+Durable BenchWindow::runDurable(void (MainWindow::*command)()) {
+    selectAll();
+    probe->reset();
+    return timedDurable([&] {
+        (mainWindow.*command)();
+        QApplication::processEvents();
+    });
+}
+
 void BenchWindow::noteProbe(Report& report, const char* command, int files, double seconds) const {
     const WindowProbe& p = *probe;
     char buf[320];

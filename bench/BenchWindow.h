@@ -70,6 +70,8 @@ public:
     void trigger(const char* action);
     // Runs a command on every listed file, until the window is back in its event loop.
     double run(void (MainWindow::*command)());
+    // The same, timed also until a syncfs after it has put the command's writes on disk.
+    Durable runDurable(void (MainWindow::*command)());
     // The probe's findings for one command over n files, one check line per command.
     void noteProbe(Report& report, const char* command, int files, double seconds) const;
 };
