@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -31,11 +32,22 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-double timed(const std::function<void()>& work) {
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double timed(const std::function<void()>& work, double* cpu) {
     ::sync(); // no write-back of the preparation pending while the clock runs
+    const double cpuBefore = cpu ? cpuSeconds() : 0;
     const auto start = Clock::now();
     work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (cpu)
+        *cpu = cpuSeconds() - cpuBefore;
+    return seconds;
 }
 
 void syncData() {

@@ -43,8 +43,11 @@ struct Config {
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 double median(std::vector<double> v);
-// Seconds the work takes, measured after sync() so that no earlier write-back runs meanwhile.
-double timed(const std::function<void()>& work);
+// The CPU time this process has used so far, user and system, all threads, in seconds.
+double cpuSeconds();
+// Seconds the work takes, measured after sync() so that no earlier write-back runs meanwhile;
+// with `cpu`, the CPU time of the same span goes there.
+double timed(const std::function<void()>& work, double* cpu = nullptr);
 // Flushes the file system that holds the current folder (syncfs): every file the work wrote
 // there is on disk when it returns, and so is other people's pending data on the same disk.
 void syncData();
@@ -117,6 +120,9 @@ struct ScaleResult {
         std::string how;
         std::vector<double> microsPerFile; // one per folder size; 0 where not measured
         bool isFloor = false;
+        // The CPU time of the task above it (this process, user + system): what other people's
+        // work on the shared cores cannot add to.
+        bool isCpu = false;
     };
     std::vector<int> files; // the folder sizes
     std::vector<Task> tasks;

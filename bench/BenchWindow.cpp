@@ -78,13 +78,15 @@ void BenchWindow::trigger(const char* action) {
     find<QAction>(action)->trigger();
 }
 
-double BenchWindow::run(void (MainWindow::*command)()) {
+double BenchWindow::run(void (MainWindow::*command)(), double* cpu) {
     selectAll();
     probe->reset();
-    return timed([&] {
-        (mainWindow.*command)();
-        QApplication::processEvents();
-    });
+    return timed(
+        [&] {
+            (mainWindow.*command)();
+            QApplication::processEvents();
+        },
+        cpu);
 }
 
 Durable BenchWindow::runDurable(void (MainWindow::*command)()) {

@@ -42,8 +42,13 @@ std::string selfPath() {
     return self;
 }
 
+// Every row's times, in the order of the rows.
 struct Times {
-    std::vector<double> open, floorOpen, tag, floorTagging, rename, floorRenaming;
+    std::vector<double> open, openCpu, floorOpen, tag, tagCpu, floorTagging, rename, renameCpu, floorRenaming;
+    std::vector<const std::vector<double>*> rows() const {
+        return {&open,         &openCpu, &floorOpen, &tag,          &tagCpu,
+                &floorTagging, &rename,  &renameCpu, &floorRenaming};
+    }
 };
 
 // One run over the folder: open it, tag every file, rename every file from its tags; each beside
@@ -52,10 +57,14 @@ void scaleRun(BenchWindow& window, const QString& root, const RenameSet& set, Ti
     const int n = int(set.plain.size());
     const QString dir = QString::fromStdString(set.dir);
     window.open(root); // a small folder first, so that the list is filled anew
-    times.open.push_back(timed([&] {
-        window.mainWindow.openDirectory(dir);
-        QApplication::processEvents(); // until the list is laid out and painted
-    }));
+    double cpu = 0;
+    times.open.push_back(timed(
+        [&] {
+            window.mainWindow.openDirectory(dir);
+            QApplication::processEvents(); // until the list is laid out and painted
+        },
+        &cpu));
+    times.openCpu.push_back(cpu);
     window.probe->attachModel();
     if (window.mainWindow.fileList()->count() != n)
         die("the window listed too few files");
@@ -66,7 +75,8 @@ void scaleRun(BenchWindow& window, const QString& root, const RenameSet& set, Ti
 
     setTagFields(window);
     const int usesBefore = window.mainWindow.taggedFiles();
-    times.tag.push_back(window.run(&MainWindow::tagFiles));
+    times.tag.push_back(window.run(&MainWindow::tagFiles, &cpu));
+    times.tagCpu.push_back(cpu);
     if (window.mainWindow.taggedFiles() - usesBefore != n || window.prompts.asked != 0)
         die("Tag files did not tag every file without a question");
     times.floorTagging.push_back(timed([&] {
@@ -76,7 +86,8 @@ void scaleRun(BenchWindow& window, const QString& root, const RenameSet& set, Ti
 
     window.setFormat(FilenameFormat::TrackArtistTitle);
     window.trigger("actionNumbersDot");
-    times.rename.push_back(window.run(&MainWindow::renameFromTags));
+    times.rename.push_back(window.run(&MainWindow::renameFromTags, &cpu));
+    times.renameCpu.push_back(cpu);
     expectAll(set.fromTags, "Rename from tags renamed too few");
     times.floorRenaming.push_back(timed([&] { renameAll(set.fromTags, set.plain); }));
 }
@@ -124,14 +135,18 @@ void ScaleBench(const Config& cfg, BenchWindow& window, const QString& root, con
     const size_t sizes = s.files.size();
     s.idleKiB = s.openKiB = s.openPeakKiB = s.tagPeakKiB = std::vector<long>(sizes, 0);
     const std::vector<double> none(sizes, 0.0);
-    // Each task followed by its floor, in the order scaleRun times them.
+    // Each task followed by its CPU time and its floor, as in Times.
+    const char* cpu = "user + system, the same runs";
     s.tasks = {
-        {"open a folder", "main window, offscreen, until painted", none, false},
-        {"  floor", "readdir, keep *.mp3, sort", none, true},
-        {"Tag files", "main window, format 0, every field set", none, false},
-        {"  floor", "open, fstat, pread 128, pwrite 128, close", none, true},
-        {"Rename from tags", "main window, \"xx. artist - title.mp3\"", none, false},
-        {"  floor", "renameat2 loop, new names known", none, true},
+        {"open a folder", "main window, offscreen, until painted", none, false, false},
+        {"  its CPU time", cpu, none, false, true},
+        {"  floor", "readdir, keep *.mp3, sort", none, true, false},
+        {"Tag files", "main window, format 0, every field set", none, false, false},
+        {"  its CPU time", cpu, none, false, true},
+        {"  floor", "open, fstat, pread 128, pwrite 128, close", none, true, false},
+        {"Rename from tags", "main window, \"xx. artist - title.mp3\"", none, false, false},
+        {"  its CPU time", cpu, none, false, true},
+        {"  floor", "renameat2 loop, new names known", none, true, false},
     };
     const std::string self = selfPath();
     for (size_t i = 0; i < sizes; ++i) {
@@ -158,10 +173,11 @@ void ScaleBench(const Config& cfg, BenchWindow& window, const QString& root, con
                 r + 1, t.open.back(), t.floorOpen.back(), t.tag.back(), t.floorTagging.back(),
                 t.rename.back(), t.floorRenaming.back());
         }
-        const std::vector<double>* medians[] = {&t.open,         &t.floorOpen, &t.tag,
-                                                &t.floorTagging, &t.rename,    &t.floorRenaming};
-        for (size_t row = 0; row < 6; ++row)
-            s.tasks[row].microsPerFile[i] = median(*medians[row]) / n * 1e6;
+        const std::vector<const std::vector<double>*> rows = t.rows();
+        if (rows.size() != s.tasks.size())
+            die("scale: a row without times");
+        for (size_t row = 0; row < rows.size(); ++row)
+            s.tasks[row].microsPerFile[i] = median(*rows[row]) / n * 1e6;
         window.open(root);
         say("  the window's memory");
         const std::vector<long> kib = windowMemory(self, set.dir, root);
