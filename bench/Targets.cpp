@@ -31,6 +31,7 @@ void ratioTarget(const Report& report, const char* prefix, double target) {
             continue;
         const double oursRate = ours->files / ours->seconds, peerRate = r.files / r.seconds;
         // A peer that moves the audio down inside the file may stay faster: it risks the file.
+        // Its " + sync" row gets no such excuse: until on disk is the comparison that counts.
         const bool unsafePeer = r.how.find("no crash safety") != std::string::npos;
         std::printf("  %-4s %-30s Morwick%s %s files/s, %s %s files/s\n",
                     oursRate > peerRate ? "met"
