@@ -40,10 +40,13 @@ QByteArray repeatedBody(const QByteArray& body, int megabytes) {
 // ---------------------------------------------------------------------------------------------
 // Small files
 
-SmallSet makeSmallSet(const QString& root, const Audio& audio, int files) {
-    SmallSet set{QFile::encodeName(root + QStringLiteral("/tag")).toStdString(), {}};
-    QDir().mkpath(root + QStringLiteral("/tag"));
-    const QByteArray content = audio.small + audio.trailerV1;
+namespace {
+
+constexpr int kTinyStream = 400; // bytes of the stream in each tiny file
+
+SmallSet makeSet(const QString& dir, const QByteArray& content, int files) {
+    SmallSet set{QFile::encodeName(dir).toStdString(), {}};
+    QDir().mkpath(dir);
     for (int i = 0; i < files; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "%02d. Song %d.mp3", i % 100, i);
@@ -51,6 +54,20 @@ SmallSet makeSmallSet(const QString& root, const Audio& audio, int files) {
         writeFile((set.dir + '/' + name).c_str(), content);
     }
     return set;
+}
+
+} // namespace
+
+SmallSet makeSmallSet(const QString& root, const Audio& audio, int files) {
+    return makeSet(root + QStringLiteral("/tag"), audio.small + audio.trailerV1, files);
+}
+
+SmallSet makeTinySet(const QString& root, const Audio& audio, int files) {
+    return makeSet(root + QStringLiteral("/scale"), audio.small.left(kTinyStream) + audio.trailerV1, files);
+}
+
+int tinyFileBytes(const Audio& audio) {
+    return int(audio.small.left(kTinyStream).size() + audio.trailerV1.size());
 }
 
 RenameSet makeRenameSet(const SmallSet& set, int n) {

@@ -31,6 +31,11 @@ struct SmallSet {
     Names names; // "NN. Song i.mp3": FilenameFormat::TrackTitle gives track NN and title "Song i"
 };
 SmallSet makeSmallSet(const QString& root, const Audio& audio, int files);
+// The same names in <root>/scale, each file a few hundred bytes: the start of the short stream
+// and the ID3v1 tag, enough for every task that reads or writes only the tag.
+SmallSet makeTinySet(const QString& root, const Audio& audio, int files);
+// The size of each file makeTinySet makes.
+int tinyFileBytes(const Audio& audio);
 
 // The first n files of the small set, moved to a folder of their own, with the names the two
 // renaming tasks give them and the names they start from.

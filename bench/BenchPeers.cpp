@@ -21,6 +21,7 @@ constexpr size_t kArgBytes = 128 * 1024;
 
 struct SpawnResult {
     double seconds = 0;
+    double onDisk = 0; // until a syncfs after the last process has returned
     int processes = 0;
     int failures = 0; // processes that exited with a status other than 0
 };
@@ -88,6 +89,8 @@ SpawnResult runPeer(const Peer& peer, const std::string& dir, const Names& files
             ++r.failures;
     }
     r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    syncData();
+    r.onDisk = std::chrono::duration<double>(Clock::now() - start).count();
     // Everything back where it was, under whatever names the tool gave it.
     for (const std::string& sub : folders) {
         if (sub == dir)
@@ -153,13 +156,13 @@ int spawnSampled(const std::vector<std::string>& args, long& peakKiB) {
     return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
 }
 
-Row peerRow(const Peer& peer, const std::string& dir, const Names& files,
-            const std::function<void()>& prepare) {
+std::vector<Row> peerRows(const Peer& peer, const std::string& dir, const Names& files,
+                          const std::function<void()>& prepare) {
     Row row = measured(peer.who, peer.how, int(files.size()), 0, 1);
     const std::string tool = peer.argv({"x"}).front();
     if (!onPath(tool.c_str())) {
         row.note = "not installed: skipped";
-        return row;
+        return {row};
     }
     if (prepare)
         prepare();
@@ -176,7 +179,12 @@ Row peerRow(const Peer& peer, const std::string& dir, const Names& files,
         row.note += "; NOT DONE: " + problem;
         row.seconds = -row.seconds; // shown, but never counted as faster
     }
-    return row;
+    return {row, synced(row, r.onDisk)};
+}
+
+Row peerRow(const Peer& peer, const std::string& dir, const Names& files,
+            const std::function<void()>& prepare) {
+    return peerRows(peer, dir, files, prepare).front();
 }
 
 std::vector<std::string> concat(std::vector<std::string> a, const Names& b) {

@@ -36,6 +36,10 @@ int spawnSampled(const std::vector<std::string>& args, long& peakKiB);
 // a negative time, so that it never counts as faster.
 Row peerRow(const Peer& peer, const std::string& dir, const Names& files,
             const std::function<void()>& prepare);
+// The same run as two rows: until the last process returns, and until a syncfs after it has
+// put the tool's writes on disk (" + sync"). Only the first when the tool is not installed.
+std::vector<Row> peerRows(const Peer& peer, const std::string& dir, const Names& files,
+                          const std::function<void()>& prepare);
 
 std::vector<std::string> concat(std::vector<std::string> a, const Names& b);
 

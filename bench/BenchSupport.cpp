@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -30,11 +32,40 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-double timed(const std::function<void()>& work) {
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double timed(const std::function<void()>& work, double* cpu) {
     ::sync(); // no write-back of the preparation pending while the clock runs
+    const double cpuBefore = cpu ? cpuSeconds() : 0;
     const auto start = Clock::now();
     work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (cpu)
+        *cpu = cpuSeconds() - cpuBefore;
+    return seconds;
+}
+
+void syncData() {
+    const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0)
+        die("syncfs");
+    ::close(fd);
+}
+
+Durable timedDurable(const std::function<void()>& work) {
+    Durable d;
+    ::sync();
+    const auto start = Clock::now();
+    work();
+    d.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    syncData();
+    d.onDisk = std::chrono::duration<double>(Clock::now() - start).count();
+    return d;
 }
 
 void alternate(int runs, const std::function<double()>& ours, const std::function<double()>& floor,
@@ -134,14 +165,22 @@ long vmHwmKiB(const std::string& statusFile) {
 // ---------------------------------------------------------------------------------------------
 // Results
 
-double TaskResult::floorRate() const {
+double TaskResult::floorRate(bool synced) const {
+    if (synced)
+        for (const Row& r : rows)
+            if (r.who.rfind("floor", 0) == 0 && r.synced && r.seconds > 0)
+                return r.files / r.seconds;
     for (const Row& r : rows)
         if (r.isFloor)
             return r.files / r.seconds;
     return 0;
 }
 
-const Row* TaskResult::morwick() const {
+const Row* TaskResult::morwick(bool synced) const {
+    if (synced)
+        for (const Row& r : rows)
+            if (r.who.rfind("Morwick", 0) == 0 && r.synced)
+                return &r;
     for (const Row& r : rows)
         if (r.who.rfind("Morwick", 0) == 0)
             return &r;
@@ -157,6 +196,21 @@ Row measured(std::string who, std::string how, int files, double seconds, int ru
     r.runs = runs;
     r.isFloor = isFloor;
     return r;
+}
+
+Row synced(const Row& row, double seconds) {
+    Row r = row;
+    r.who += " + sync";
+    r.how = "the same, then syncfs";
+    r.seconds = row.seconds < 0 ? -std::abs(seconds) : seconds;
+    r.isFloor = false;
+    r.onDisk = r.synced = true;
+    return r;
+}
+
+void addWithSync(std::vector<Row>& rows, const Row& row, const std::vector<double>& onDisk) {
+    rows.push_back(row);
+    rows.push_back(synced(row, median(onDisk)));
 }
 
 void Report::add(const TaskResult& task) {
@@ -190,8 +244,11 @@ void printTask(const TaskResult& t, FILE* out) {
     std::fprintf(out, "\n%s\n", t.title.c_str());
     std::fprintf(out, "  %-34s %-44s %7s %9s %11s %8s\n", "program", "how", "files", "seconds", "files/s",
                  "x floor");
-    const double floor = t.floorRate();
+    std::string onDisk;
     for (const Row& r : t.rows) {
+        const double floor = t.floorRate(r.synced);
+        if (r.onDisk)
+            onDisk += (onDisk.empty() ? "" : ", ") + r.who;
         const double rate = r.seconds > 0 ? r.files / r.seconds : 0;
         char ratio[32] = "-";
         if (floor > 0 && rate > 0)
@@ -204,6 +261,67 @@ void printTask(const TaskResult& t, FILE* out) {
             std::fprintf(out, "  %-34s %-44s %7s %9s %11s %8s  %s\n", r.who.c_str(), how.c_str(), "-", "-",
                          "-", "-", r.note.c_str());
     }
+    // Which rows wait for the disk; the others stop when the program returns, its data still
+    // in the page cache for the kernel to write back later.
+    if (!onDisk.empty())
+        std::fprintf(out, "  until on disk: %s; the other rows until the program returns%s\n", onDisk.c_str(),
+                     t.floorRate(true) != t.floorRate() ? " (a \"+ sync\" row's x floor is over floor + sync)"
+                                                        : "");
+    std::fflush(out);
+}
+
+double scaleRatio(const ScaleResult::Task& t) {
+    const size_t n = t.microsPerFile.size();
+    return n >= 2 && t.microsPerFile[n - 1] > 0 && t.microsPerFile[n - 2] > 0
+               ? t.microsPerFile[n - 1] / t.microsPerFile[n - 2]
+               : 0;
+}
+
+void printScale(const ScaleResult& s, FILE* out) {
+    if (s.files.empty())
+        return;
+    std::fprintf(
+        out, "\nscale: microseconds per file as the folder grows (files of %d bytes, median of %d runs)\n",
+        s.fileBytes, s.runs);
+    char last[64] = "";
+    if (s.files.size() >= 2)
+        std::snprintf(last, sizeof last, "%s/%s", grouped(s.files.back()).c_str(),
+                      grouped(s.files[s.files.size() - 2]).c_str());
+    std::fprintf(out, "  %-24s %-40s", "program", "how");
+    for (int n : s.files)
+        std::fprintf(out, " %10s", grouped(n).c_str());
+    std::fprintf(out, " %15s\n", last);
+    for (const ScaleResult::Task& t : s.tasks) {
+        std::fprintf(out, "  %-24s %-40s", t.who.c_str(), t.how.c_str());
+        for (double us : t.microsPerFile) {
+            char cell[32] = "-";
+            if (us > 0)
+                std::snprintf(cell, sizeof cell, "%.1f", us);
+            std::fprintf(out, " %10s", cell);
+        }
+        const double ratio = scaleRatio(t);
+        char cell[32] = "-";
+        if (ratio > 0)
+            std::snprintf(cell, sizeof cell, "%.2f", ratio);
+        std::fprintf(out, " %15s\n", cell);
+    }
+    const auto memoryRow = [&](const char* what, const std::vector<long>& kib) {
+        std::fprintf(out, "  %-65s", what);
+        for (long k : kib) {
+            char cell[32] = "-";
+            if (k > 0)
+                std::snprintf(cell, sizeof cell, "%.1f MB", k / 1024.0);
+            std::fprintf(out, " %10s", cell);
+        }
+        std::fprintf(out, "\n");
+    };
+    std::fprintf(out, "  the window's memory, in a process of its own:\n");
+    memoryRow("    window alone (VmRSS)", s.idleKiB);
+    memoryRow("    folder open, until painted (VmRSS)", s.openKiB);
+    memoryRow("    peak until then (VmHWM)", s.openPeakKiB);
+    memoryRow("    peak after Tag files over the folder (VmHWM)", s.tagPeakKiB);
+    if (!s.note.empty())
+        std::fprintf(out, "  %s\n", s.note.c_str());
     std::fflush(out);
 }
 
@@ -211,6 +329,7 @@ void printSummary(const Report& report) {
     std::printf("\n==================== summary ====================\n");
     for (const TaskResult& t : report.tasks)
         printTask(t, stdout);
+    printScale(report.scale, stdout);
     std::printf("\n");
     for (const std::string& line : report.memory)
         std::printf("%s\n", line.c_str());

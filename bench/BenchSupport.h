@@ -27,6 +27,7 @@ struct Config {
     int bigFiles = 1000;
     int bigMegabytes = 5;
     int rssMegabytes = 500;
+    std::vector<int> scaleFiles = {1000, 10000, 100000}; // folder sizes of the scale section
     int runs = 5;
     bool peers = true;
     QStringList only;
@@ -42,8 +43,21 @@ struct Config {
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 double median(std::vector<double> v);
-// Seconds the work takes, measured after sync() so that no earlier write-back runs meanwhile.
-double timed(const std::function<void()>& work);
+// The CPU time this process has used so far, user and system, all threads, in seconds.
+double cpuSeconds();
+// Seconds the work takes, measured after sync() so that no earlier write-back runs meanwhile;
+// with `cpu`, the CPU time of the same span goes there.
+double timed(const std::function<void()>& work, double* cpu = nullptr);
+// Flushes the file system that holds the current folder (syncfs): every file the work wrote
+// there is on disk when it returns, and so is other people's pending data on the same disk.
+void syncData();
+// One run, two times: until the work returns, and until its writes are on disk as well.
+struct Durable {
+    double seconds = 0;
+    double onDisk = 0;
+};
+// timed(), then syncData() inside the same span.
+Durable timedDurable(const std::function<void()>& work);
 // The floor and Morwick alternately, `runs` times each, on data that each leaves as it was.
 void alternate(int runs, const std::function<double()>& ours, const std::function<double()>& floor,
                std::vector<double>& oursTimes, std::vector<double>& floorTimes);
@@ -78,23 +92,54 @@ struct Row {
     int runs = 1;
     std::string note;
     bool isFloor = false;
+    // Timed until the data is on disk: by a syncfs at the end of the span (synced) or by the
+    // program's own fsync of every file.
+    bool onDisk = false;
+    bool synced = false;
 };
 
 struct TaskResult {
     std::string title;
     std::vector<Row> rows;
-    double floorRate() const;
-    // The first row of Morwick's own, or nullptr.
-    const Row* morwick() const;
+    // The floor's files/s; for a synced row the synced floor's, when the task has one.
+    double floorRate(bool synced = false) const;
+    // The first row of Morwick's own, or nullptr; with `synced`, the first synced one, else the first.
+    const Row* morwick(bool synced = false) const;
 };
 
 Row measured(std::string who, std::string how, int files, double seconds, int runs, bool isFloor = false);
+// The same work's row until on disk: " + sync" added to who, the syncfs to how.
+Row synced(const Row& row, double seconds);
+// The row, and after it its " + sync" row with the median of `onDisk` (the same runs' times).
+void addWithSync(std::vector<Row>& rows, const Row& row, const std::vector<double>& onDisk);
+
+// The scale section: per-file costs side by side as the folder grows.
+struct ScaleResult {
+    struct Task {
+        std::string who;
+        std::string how;
+        std::vector<double> microsPerFile; // one per folder size; 0 where not measured
+        bool isFloor = false;
+        // The CPU time of the task above it (this process, user + system): what other people's
+        // work on the shared cores cannot add to.
+        bool isCpu = false;
+    };
+    std::vector<int> files; // the folder sizes
+    std::vector<Task> tasks;
+    // The window's memory (KiB) per folder size: alone, with the folder open, its peak by then,
+    // and its peak after Tag files over the folder; 0 where not measured.
+    std::vector<long> idleKiB, openKiB, openPeakKiB, tagPeakKiB;
+    int runs = 0;
+    int fileBytes = 0;
+    std::string note; // why a size was left out
+};
 
 // Everything a run finds, printed once more as the summary at the end.
 struct Report {
     std::vector<TaskResult> tasks;
     std::vector<std::string> checks; // the window's behaviour during the batch loops
     std::vector<std::string> memory; // peak memory
+    ScaleResult scale;
 
     // Keeps the task's table and prints it at once.
     void add(const TaskResult& task);
@@ -105,5 +150,9 @@ struct Report {
 // A whole number with thousands separated by commas: 12345.6 -> "12,346".
 std::string grouped(double v);
 void printTask(const TaskResult& t, FILE* out);
+// The per-file costs of the scale section, and the window's memory at each size.
+void printScale(const ScaleResult& s, FILE* out);
+// The row's per-file cost at the last size over that at the one before; 0 when not both measured.
+double scaleRatio(const ScaleResult::Task& t);
 // The summary, the memory lines, the checks and the verdicts on the targets.
 void printSummary(const Report& report);

@@ -10,6 +10,12 @@
 
 // The window on the small set's folder, format TrackTitle, every mark (the default), the fields set.
 void prepareTagFields(BenchWindow& window, const SmallSet& set);
+// The same on the folder the window shows.
+void setTagFields(BenchWindow& window);
+// The least a tag write can do: read the trailer, write it back.
+void floorTag(const std::string& path);
+// The least a listing can do: read the folder, keep the MP3 names, sort them. Returns how many.
+size_t floorList(const char* dir);
 
 // Tag files over the small set; leaves every file tagged as Morwick tags it.
 void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, Report& report);
@@ -27,6 +33,14 @@ void RemoveLeadingBench(const Config& cfg, BenchWindow& window, const BigSet& se
 void RemoveTrailingBench(const Config& cfg, BenchWindow& window, const BigSet& set, Report& report);
 // The peers that remove tags, each checked on the set's files being bare streams afterwards.
 std::vector<Peer> tagRemovers(const BigSet& set);
+// Per-file cost of opening a folder, Tag files and Rename from tags at each of cfg.scaleFiles
+// files, and the window's memory with each folder open (in a process of its own).
+void ScaleBench(const Config& cfg, BenchWindow& window, const QString& root, const Audio& audio,
+                Report& report);
+// The mode of this program that ScaleBench runs: the window alone, then on `dir`, then after Tag
+// files over it; the memory figures (KiB) written to `reportFile`. Returns the exit status.
+int rssWindow(int argc, char** argv, const char* dir, const char* reportFile);
+
 // Peak memory of RemoveAllTags on one very large file, in a process of its own (this program
 // run with --rss-child), beside the peers'.
 void MemoryBench(const Config& cfg, const QString& root, const Audio& audio, Report& report);

@@ -78,10 +78,21 @@ void BenchWindow::trigger(const char* action) {
     find<QAction>(action)->trigger();
 }
 
-double BenchWindow::run(void (MainWindow::*command)()) {
+double BenchWindow::run(void (MainWindow::*command)(), double* cpu) {
     selectAll();
     probe->reset();
-    return timed([&] {
+    return timed(
+        [&] {
+            (mainWindow.*command)();
+            QApplication::processEvents();
+        },
+        cpu);
+}
+
+Durable BenchWindow::runDurable(void (MainWindow::*command)()) {
+    selectAll();
+    probe->reset();
+    return timedDurable([&] {
         (mainWindow.*command)();
         QApplication::processEvents();
     });

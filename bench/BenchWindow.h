@@ -69,7 +69,10 @@ public:
     // Chooses a menu item (a setting such as "actionNumbersDot") as a click would.
     void trigger(const char* action);
     // Runs a command on every listed file, until the window is back in its event loop.
-    double run(void (MainWindow::*command)());
+    // With `cpu`, the CPU time of the same span goes there.
+    double run(void (MainWindow::*command)(), double* cpu = nullptr);
+    // The same, timed also until a syncfs after it has put the command's writes on disk.
+    Durable runDurable(void (MainWindow::*command)());
     // The probe's findings for one command over n files, one check line per command.
     void noteProbe(Report& report, const char* command, int files, double seconds) const;
 };

@@ -13,9 +13,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-namespace {
-
-// The least a listing can do: read the folder, keep the MP3 names, sort them.
 size_t floorList(const char* dir) {
     std::vector<std::string> names;
     DIR* d = ::opendir(dir);
@@ -32,8 +29,6 @@ size_t floorList(const char* dir) {
     });
     return names.size();
 }
-
-} // namespace
 
 void OpenFolderBench(const Config& cfg, BenchWindow& window, const QString& root, Report& report) {
     const int n = cfg.folderFiles;

@@ -23,28 +23,65 @@ void ratioTarget(const Report& report, const char* prefix, double target) {
         std::printf("  %-4s %-30s %.2f of the floor (target %.1f)\n", ratio >= target ? "met" : "MISS",
                     r.who.c_str() + 8, ratio, target);
     }
-    const Row* ours = t->morwick();
     for (const Row& r : t->rows) {
+        // A peer timed until on disk against Morwick's row until on disk: like with like.
+        const Row* ours = t->morwick(r.synced);
         if (r.isFloor || r.who.rfind("floor", 0) == 0 || r.who.rfind("Morwick", 0) == 0 || r.seconds <= 0 ||
             !ours)
             continue;
         const double oursRate = ours->files / ours->seconds, peerRate = r.files / r.seconds;
         // A peer that moves the audio down inside the file may stay faster: it risks the file.
+        // Its " + sync" row gets no such excuse: until on disk is the comparison that counts.
         const bool unsafePeer = r.how.find("no crash safety") != std::string::npos;
-        std::printf("  %-4s %-30s Morwick %s files/s, %s %s files/s\n",
+        std::printf("  %-4s %-30s Morwick%s %s files/s, %s %s files/s\n",
                     oursRate > peerRate ? "met"
                     : unsafePeer        ? "n/a"
                                         : "MISS",
-                    ("ahead of " + r.who).c_str(), grouped(oursRate).c_str(), r.who.c_str(),
-                    grouped(peerRate).c_str());
+                    ("ahead of " + r.who).c_str(), ours->synced ? " + sync" : "", grouped(oursRate).c_str(),
+                    r.who.c_str(), grouped(peerRate).c_str());
     }
+}
+
+} // namespace
+
+namespace {
+
+// The per-file cost at 100,000 files against that at 10,000, and the window's memory at 100,000.
+void scaleTargets(const ScaleResult& s) {
+    const size_t n = s.files.size();
+    const bool tenfold = n >= 2 && s.files[n - 1] == 100000 && s.files[n - 2] == 10000;
+    for (size_t i = 0; i < s.tasks.size(); ++i) {
+        const ScaleResult::Task& t = s.tasks[i];
+        if (t.isFloor || t.isCpu)
+            continue;
+        const double ratio = scaleRatio(t);
+        // The same ratio in CPU time, which the neighbours' load on the shared cores leaves alone.
+        char cpu[64] = "";
+        if (i + 1 < s.tasks.size() && s.tasks[i + 1].isCpu && scaleRatio(s.tasks[i + 1]) > 0)
+            std::snprintf(cpu, sizeof cpu, "; in CPU time %.2f", scaleRatio(s.tasks[i + 1]));
+        if (ratio <= 0 || !tenfold) {
+            std::printf("  n/a  %-30s per file at 100,000 files: not measured at 100,000 and 10,000\n",
+                        (t.who + ", flat").c_str());
+            continue;
+        }
+        std::printf(
+            "  %-4s %-30s %.2f x the per-file cost at 10,000 at 100,000 files (target at most 1.5%s)\n",
+            ratio <= 1.5 ? "met" : "MISS", (t.who + ", flat").c_str(), ratio, cpu);
+    }
+    if (n > 0 && s.files.back() == 100000 && s.openKiB.back() > 0)
+        std::printf("  %-4s %-30s %.1f MB with 100,000 files open (peak %.1f MB; target under 100 MB)\n",
+                    s.openKiB.back() < 100 * 1024 ? "met" : "MISS", "the window's memory",
+                    s.openKiB.back() / 1024.0, s.openPeakKiB.back() / 1024.0);
+    else
+        std::printf("  n/a  %-30s not measured at 100,000 files\n", "the window's memory");
 }
 
 } // namespace
 
 void printTargets(const Report& report) {
     std::printf("\ntargets\n");
-    ratioTarget(report, "tag ", 0.5);
+    // 0.6 once Tag files writes through the journal; until then its row is the batch alone.
+    ratioTarget(report, "tag ", 0.6);
     ratioTarget(report, "read ", 0.5);
     ratioTarget(report, "rename ", 0.5);
     ratioTarget(report, "trim ", 0.5);
@@ -57,4 +94,6 @@ void printTargets(const Report& report) {
                         ours->seconds < 1.0 * ours->files / 20000 ? "met" : "MISS", "open a folder",
                         ours->seconds, ours->files);
     }
+    if (!report.scale.files.empty())
+        scaleTargets(report.scale);
 }

@@ -9,20 +9,27 @@ void TrimBench(const Config& cfg, BenchWindow& window, const RenameSet& set, Rep
     renameAll(set.plain, set.untidy);
     window.setFormat(FilenameFormat::TrackTitle);
     window.trigger("actionCaseCapitalize");
-    std::vector<double> ours, floor;
+    std::vector<double> ours, floor, oursOnDisk, floorOnDisk;
     for (int r = 0; r < cfg.runs; ++r) {
         window.open(QString::fromStdString(set.dir));
-        ours.push_back(window.run(&MainWindow::trimFilenames));
+        const Durable d = window.runDurable(&MainWindow::trimFilenames);
+        ours.push_back(d.seconds);
+        oursOnDisk.push_back(d.onDisk);
         window.noteProbe(report, "Trim filenames", n, ours.back());
         expectAll(set.tidy, "Trim filenames renamed too few");
-        floor.push_back(timed([&] { renameAll(set.tidy, set.untidy); }));
+        const Durable floorRun = timedDurable([&] { renameAll(set.tidy, set.untidy); });
+        floor.push_back(floorRun.seconds);
+        floorOnDisk.push_back(floorRun.onDisk);
         say("  run %d: Morwick %.3f s, floor %.3f s", r + 1, ours.back(), floor.back());
     }
     TaskResult trim{"trim " + std::to_string(n) + " names (\"05_song_7.mp3\" -> \"05. Song 7.mp3\")", {}};
-    trim.rows.push_back(
-        measured("floor", "renameat2 loop, new names known", n, median(floor), cfg.runs, true));
-    trim.rows.push_back(measured("Morwick Trim filenames", "main window, offscreen, all selected", n,
-                                 median(ours), cfg.runs));
+    addWithSync(trim.rows,
+                measured("floor", "renameat2 loop, new names known", n, median(floor), cfg.runs, true),
+                floorOnDisk);
+    addWithSync(
+        trim.rows,
+        measured("Morwick Trim filenames", "main window, offscreen, all selected", n, median(ours), cfg.runs),
+        oursOnDisk);
     if (cfg.peers) {
         // kid3's own name tidying: its case conversion and character replacements.
         const Peer kid3{"kid3-cli filenameformat", "case conversion + replacements, save; folders of 1,000",
@@ -33,7 +40,8 @@ void TrimBench(const Config& cfg, BenchWindow& window, const RenameSet& set, Rep
                         },
                         Peer::Folder,
                         [&] { return exists(set.untidy.back()) ? "no file renamed" : std::string(); }};
-        trim.rows.push_back(peerRow(kid3, set.dir, set.untidy, nullptr));
+        for (const Row& r : peerRows(kid3, set.dir, set.untidy, nullptr))
+            trim.rows.push_back(r);
     }
     report.add(trim);
 }

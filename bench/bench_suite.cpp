@@ -2,7 +2,11 @@
 // code path the window uses, side by side with the least work the kernel allows for the same
 // change (the floor) and with the general tag tools that are installed (the peers), in one run.
 //
-//   bench_suite [--quick] [--runs N] [--no-peers] [--only tag,read,rename,open,remove,rss]
+//   bench_suite [--quick] [--runs N] [--no-peers] [--only tag,read,rename,open,remove,rss,scale]
+//               [--scale] [--scale-files 1000,10000,100000]
+//
+// --scale runs the scale section alone at 1,000, 10,000 and 100,000 files (--quick alone stops
+// it at 10,000); --scale-files chooses the sizes.
 //
 // Data is made in a temporary folder under TMPDIR from the MP3 files in MORWICK_FIXTURES and
 // removed at the end. Morwick and the floor are timed alternately, the median of the runs
@@ -91,8 +95,12 @@ int main(int argc, char** argv) {
         return rssIdle(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "--rss-child") == 0)
         return rssChild(argv[2], argv[3]);
+    // ScaleBench runs it in this mode.
+    if (argc == 4 && std::strcmp(argv[1], "--rss-window") == 0)
+        return rssWindow(argc, argv, argv[2], argv[3]);
 
     Config cfg;
+    bool quick = false, scaleSizesChosen = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--quick") {
@@ -100,6 +108,18 @@ int main(int argc, char** argv) {
             cfg.folderFiles = 20000;
             cfg.bigFiles = 100;
             cfg.runs = 3;
+            quick = true;
+        } else if (a == "--scale") {
+            cfg.only = {QStringLiteral("scale")};
+            scaleSizesChosen = true;
+        } else if (a == "--scale-files" && i + 1 < argc) {
+            cfg.scaleFiles.clear();
+            for (const QString& n : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
+                if (n.toInt() > 0)
+                    cfg.scaleFiles.push_back(n.toInt());
+            if (cfg.scaleFiles.empty())
+                die("--scale-files wants sizes such as 1000,10000");
+            scaleSizesChosen = true;
         } else if (a == "--runs" && i + 1 < argc) {
             cfg.runs = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--no-peers") {
@@ -108,10 +128,13 @@ int main(int argc, char** argv) {
             cfg.only = QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(','));
         } else {
             std::fprintf(stderr, "usage: bench_suite [--quick] [--runs N] [--no-peers] [--only "
-                                 "tag,read,rename,open,remove,rss]\n");
+                                 "tag,read,rename,open,remove,rss,scale] [--scale] [--scale-files "
+                                 "1000,10000,100000]\n");
             return 2;
         }
     }
+    if (quick && !scaleSizesChosen)
+        cfg.scaleFiles = {1000, 10000};
 
     QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/morwick-bench-XXXXXX"));
     if (!tmp.isValid())
@@ -144,6 +167,8 @@ int main(int argc, char** argv) {
         removalTasks(cfg, window, root, audio, report);
     if (cfg.wants("rss"))
         MemoryBench(cfg, root, audio, report);
+    if (cfg.wants("scale"))
+        ScaleBench(cfg, window, root, audio, report);
 
     printSummary(report);
     printTargets(report);
