@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the window's screenshots in docs/ under a virtual X server with a real window manager:
 # the usual font (docs/screenshot.png, shown in the README), an 11-point font, scale factor 2,
-# and a long batch with its Stop button. Also checks that the window manager gets the titles
+# a long batch with its Stop button, the list with its ID3v2 mark and the rename preview. Also checks that the window manager gets the titles
 # exactly as the program sets them ("Morwick", "Edit"), and that Stop leaves the rest of a
 # batch untouched.
 #
@@ -77,6 +77,8 @@ frame_id() { # openbox reparents: the frame is the window's parent
     xwininfo -id "$1" -children | awk '/Parent window id:/{print $4}'
 }
 
+# Copies of read-only fixtures would stay read-only, which Remove all tags refuses.
+chmod -R u+w "$work"
 album="$work/music/Some Band - First Album"
 for setting in "screenshot.png" "screenshot-11pt.png QT_FONT_DPI=117" "screenshot-scale2.png QT_SCALE_FACTOR=2"; do
     read -r out env <<<"$setting"
@@ -95,6 +97,25 @@ for setting in "screenshot.png" "screenshot-11pt.png QT_FONT_DPI=117" "screensho
     fi
     finish
 done
+
+# The list with the ID3v2 mark, and the rename preview over the same files.
+mixed="$work/mixed"
+mkdir -p "$mixed"
+cp "$root/tests/data/peer-id3v1.mp3" "$mixed/01_first_song.mp3"
+cp "$root/tests/data/peer-id3v2-and-id3v1.mp3" "$mixed/02 - first song (ID3v2 too).mp3"
+cp "$root/tests/data/peer-id3v1.mp3" "$mixed/01. Some Band - First Song.mp3"
+cp "$root/tests/data/cbr128-stereo-44k-noinfo.mp3" "$mixed/no tag at all.mp3"
+cp "$root/tests/data/peer-id3v2-and-id3v1.mp3" "$mixed/the ID3v2 one.mp3"
+chmod -R u+w "$mixed"
+start "$mixed"
+xdotool windowactivate --sync "$id"
+xdotool key ctrl+a
+shoot "$(frame_id "$id")" "$root/docs/id3v2-mark.png"
+xdotool key alt+e v
+preview=$(xdotool search --sync --onlyvisible --name '^Preview renames$' | head -1)
+shoot "$(frame_id "$preview")" "$root/docs/preview-renames.png"
+xdotool key Escape
+finish
 
 # A long batch: Remove all tags over 4000 files, shot while it runs, then stopped with Escape.
 start "$work/many"
