@@ -75,18 +75,74 @@ quint64 fnv1a(const char* p, qsizetype n) {
     return h;
 }
 
-QByteArray encode(const Record& r) {
-    QByteArray payload;
-    {
-        QDataStream out(&payload, QIODevice::WriteOnly);
-        out.setVersion(QDataStream::Qt_6_0);
-        out << quint8(r.kind) << r.id << r.name << r.dev << r.ino << r.path << r.path2 << r.offset
-            << r.oldSize << r.size << r.mtime << r.oldMode << r.oldBytes << r.newBytes << r.flag;
+// Appends a record's fields in QDataStream's big-endian layout (version 6.0), so that decode()
+// reads them back; written by hand because a QDataStream over a QBuffer costs several times
+// more than the write of the trailer the record announces.
+class Encoder {
+public:
+    explicit Encoder(QByteArray& out) : out_(out) {}
+    void u8(quint8 v) { out_.append(char(v)); }
+    void u32(quint32 v) {
+        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        out_.append(b, 4);
     }
+    void u64(quint64 v) {
+        u32(quint32(v >> 32));
+        u32(quint32(v));
+    }
+    // A null array is told apart from an empty one, as QDataStream does.
+    void bytes(const QByteArray& b) {
+        if (b.isNull()) {
+            u32(0xFFFFFFFFu);
+            return;
+        }
+        u32(quint32(b.size()));
+        out_.append(b);
+    }
+    void string(const QString& s) {
+        if (s.isNull()) {
+            u32(0xFFFFFFFFu);
+            return;
+        }
+        u32(quint32(s.size() * 2));
+        for (const QChar c : s) {
+            u8(quint8(c.unicode() >> 8));
+            u8(quint8(c.unicode()));
+        }
+    }
+
+private:
+    QByteArray& out_;
+};
+
+QByteArray encode(const Record& r) {
+    constexpr qsizetype kFrame = 12; // u32 payload length, u64 hash
     QByteArray framed;
-    QDataStream out(&framed, QIODevice::WriteOnly);
-    out << quint32(payload.size()) << fnv1a(payload.constData(), payload.size());
-    framed += payload;
+    framed.reserve(kFrame + 96 + r.name.size() * 2 + r.path.size() + r.path2.size() + r.oldBytes.size() +
+                   r.newBytes.size());
+    framed.resize(kFrame);
+    Encoder out(framed);
+    out.u8(quint8(r.kind));
+    out.u32(r.id);
+    out.string(r.name);
+    out.u64(r.dev);
+    out.u64(r.ino);
+    out.bytes(r.path);
+    out.bytes(r.path2);
+    out.u64(quint64(r.offset));
+    out.u64(quint64(r.oldSize));
+    out.u64(quint64(r.size));
+    out.u64(quint64(r.mtime));
+    out.u32(r.oldMode);
+    out.bytes(r.oldBytes);
+    out.bytes(r.newBytes);
+    out.u8(r.flag ? 1 : 0);
+    const qsizetype length = framed.size() - kFrame;
+    QByteArray head;
+    Encoder frame(head);
+    frame.u32(quint32(length));
+    frame.u64(fnv1a(framed.constData() + kFrame, length));
+    std::memcpy(framed.data(), head.constData(), size_t(kFrame));
     return framed;
 }
 
