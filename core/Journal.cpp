@@ -75,16 +75,22 @@ quint64 fnv1a(const char* p, qsizetype n) {
     return h;
 }
 
-// Appends a record's fields in QDataStream's big-endian layout (version 6.0), so that decode()
-// reads them back; written by hand because a QDataStream over a QBuffer costs several times
-// more than the write of the trailer the record announces.
+// Writes a record's fields in QDataStream's big-endian layout (version 6.0), so that decode()
+// reads them back; by hand, into a buffer sized once, because a QDataStream over a QBuffer costs
+// several times more than the write of the trailer the record announces.
 class Encoder {
 public:
-    explicit Encoder(QByteArray& out) : out_(out) {}
-    void u8(quint8 v) { out_.append(char(v)); }
+    explicit Encoder(char* at) : at_(at) {}
+    static qsizetype size(const QByteArray& b) { return 4 + b.size(); }
+    static qsizetype size(const QString& s) { return 4 + (s.isNull() ? 0 : s.size() * 2); }
+    char* end() const { return at_; }
+    void u8(quint8 v) { *at_++ = char(v); }
     void u32(quint32 v) {
-        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-        out_.append(b, 4);
+        at_[0] = char(v >> 24);
+        at_[1] = char(v >> 16);
+        at_[2] = char(v >> 8);
+        at_[3] = char(v);
+        at_ += 4;
     }
     void u64(quint64 v) {
         u32(quint32(v >> 32));
@@ -97,7 +103,8 @@ public:
             return;
         }
         u32(quint32(b.size()));
-        out_.append(b);
+        std::memcpy(at_, b.constData(), size_t(b.size()));
+        at_ += b.size();
     }
     void string(const QString& s) {
         if (s.isNull()) {
@@ -112,16 +119,17 @@ public:
     }
 
 private:
-    QByteArray& out_;
+    char* at_;
 };
 
 QByteArray encode(const Record& r) {
     constexpr qsizetype kFrame = 12; // u32 payload length, u64 hash
-    QByteArray framed;
-    framed.reserve(kFrame + 96 + r.name.size() * 2 + r.path.size() + r.path2.size() + r.oldBytes.size() +
-                   r.newBytes.size());
-    framed.resize(kFrame);
-    Encoder out(framed);
+    const qsizetype length = 1 + 4 + Encoder::size(r.name) + 8 + 8 + Encoder::size(r.path) +
+                             Encoder::size(r.path2) + 4 * 8 + 4 + Encoder::size(r.oldBytes) +
+                             Encoder::size(r.newBytes) + 1;
+    QByteArray framed(kFrame + length, Qt::Uninitialized);
+    char* payload = framed.data() + kFrame;
+    Encoder out(payload);
     out.u8(quint8(r.kind));
     out.u32(r.id);
     out.string(r.name);
@@ -137,12 +145,10 @@ QByteArray encode(const Record& r) {
     out.bytes(r.oldBytes);
     out.bytes(r.newBytes);
     out.u8(r.flag ? 1 : 0);
-    const qsizetype length = framed.size() - kFrame;
-    QByteArray head;
-    Encoder frame(head);
+    Q_ASSERT(out.end() == payload + length);
+    Encoder frame(framed.data());
     frame.u32(quint32(length));
-    frame.u64(fnv1a(framed.constData() + kFrame, length));
-    std::memcpy(framed.data(), head.constData(), size_t(kFrame));
+    frame.u64(fnv1a(payload, length));
     return framed;
 }
 
