@@ -213,6 +213,12 @@ void addWithSync(std::vector<Row>& rows, const Row& row, const std::vector<doubl
     rows.push_back(synced(row, median(onDisk)));
 }
 
+Row syncedByItself(Row row) {
+    row.how += "; syncs at its end";
+    row.onDisk = row.synced = true;
+    return row;
+}
+
 void Report::add(const TaskResult& task) {
     tasks.push_back(task);
     printTask(task, stdout);
@@ -265,8 +271,10 @@ void printTask(const TaskResult& t, FILE* out) {
     // in the page cache for the kernel to write back later.
     if (!onDisk.empty())
         std::fprintf(out, "  until on disk: %s; the other rows until the program returns%s\n", onDisk.c_str(),
-                     t.floorRate(true) != t.floorRate() ? " (a \"+ sync\" row's x floor is over floor + sync)"
-                                                        : "");
+                     t.floorRate(true) != t.floorRate()
+                         ? " (x floor of a row until on disk is over floor + sync; Morwick's commands sync "
+                           "before they return, so its row is one)"
+                         : "");
     std::fflush(out);
 }
 

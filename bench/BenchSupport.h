@@ -112,6 +112,10 @@ Row measured(std::string who, std::string how, int files, double seconds, int ru
 Row synced(const Row& row, double seconds);
 // The row, and after it its " + sync" row with the median of `onDisk` (the same runs' times).
 void addWithSync(std::vector<Row>& rows, const Row& row, const std::vector<double>& onDisk);
+// Morwick's row for a command that syncs what it changed before it returns (one syncfs per file
+// system at its end): until on disk by itself, so it stands against the floor's " + sync" row,
+// like with like, and needs no " + sync" row of its own.
+Row syncedByItself(Row row);
 
 // The scale section: per-file costs side by side as the folder grows.
 struct ScaleResult {

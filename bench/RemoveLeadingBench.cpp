@@ -60,14 +60,13 @@ std::vector<Peer> tagRemovers(const BigSet& set) {
 void RemoveLeadingBench(const Config& cfg, BenchWindow& window, const BigSet& set, Report& report) {
     const int n = int(set.names.size());
     const qsizetype leading = set.both.size() - set.body.size() - set.trailerV1.size();
-    std::vector<double> ours, floor, oursOnDisk, floorOnDisk;
+    std::vector<double> ours, floor, floorOnDisk;
     QByteArray buffer;
     for (int r = 0; r < cfg.runs; ++r) {
         set.prepare(set.both);
         window.open(QString::fromStdString(set.dir));
         const Durable d = window.runDurable(&MainWindow::removeAllTags);
         ours.push_back(d.seconds);
-        oursOnDisk.push_back(d.onDisk);
         window.noteProbe(report, "Remove all tags", n, ours.back());
         if (!set.stripped().empty())
             die("Remove all tags left tags");
@@ -85,14 +84,13 @@ void RemoveLeadingBench(const Config& cfg, BenchWindow& window, const BigSet& se
                      std::to_string(cfg.bigMegabytes) + " MB",
                  {}};
     // Both fsync every copy before the rename, so their own rows already wait for the data; the
-    // " + sync" rows wait for the renames as well.
+    // floor's " + sync" row waits for the renames as well, as Morwick's syncfs at its end does.
     Row floorRow = measured("floor", "read, write temp, fsync, rename", n, median(floor), cfg.runs, true);
     floorRow.onDisk = true;
     addWithSync(t.rows, floorRow, floorOnDisk);
-    Row oursRow = measured("Morwick Remove all tags", "main window; copy_file_range, fsync, rename", n,
-                           median(ours), cfg.runs);
-    oursRow.onDisk = true;
-    addWithSync(t.rows, oursRow, oursOnDisk);
+    t.rows.push_back(
+        syncedByItself(measured("Morwick Remove all tags", "main window; copy_file_range, fsync, rename", n,
+                                median(ours), cfg.runs)));
     if (cfg.peers) {
         for (const Peer& p : tagRemovers(set))
             for (const Row& r : peerRows(p, set.dir, set.names, [&] { set.prepare(set.both); }))

@@ -29,14 +29,13 @@ void RemoveTrailingBench(const Config& cfg, BenchWindow& window, const BigSet& s
     const int n = int(set.names.size());
     // The files are bare streams by now (else made so); the tag is appended again before each run.
     set.bare();
-    std::vector<double> ours, floor, lookFirst, oursOnDisk, floorOnDisk;
+    std::vector<double> ours, floor, lookFirst, floorOnDisk;
     const int64_t tagged = set.body.size() + set.trailerV1.size();
     for (int r = 0; r < cfg.runs; ++r) {
         set.retag();
         window.open(QString::fromStdString(set.dir));
         const Durable d = window.runDurable(&MainWindow::removeAllTags);
         ours.push_back(d.seconds);
-        oursOnDisk.push_back(d.onDisk);
         window.noteProbe(report, "Remove all tags (v1)", n, ours.back());
         if (!set.stripped().empty())
             die("Remove all tags left the ID3v1 tag");
@@ -64,11 +63,8 @@ void RemoveTrailingBench(const Config& cfg, BenchWindow& window, const BigSet& s
     v1.rows.push_back(measured("floor + the reads Morwick needs",
                                "open, fstat, pread 10 + 8192, truncate, close", n, median(lookFirst),
                                cfg.runs));
-    // A truncation is not synced by Morwick: its own row stops when the batch returns.
-    addWithSync(v1.rows,
-                measured("Morwick Remove all tags", "main window; head + 8 KiB tail, truncate", n,
-                         median(ours), cfg.runs),
-                oursOnDisk);
+    v1.rows.push_back(syncedByItself(measured(
+        "Morwick Remove all tags", "main window; head + 8 KiB tail, truncate", n, median(ours), cfg.runs)));
     if (cfg.peers) {
         std::vector<Peer> peers = tagRemovers(set);
         // Cutting the end off is a truncation for everyone: no exemption here.

@@ -34,12 +34,11 @@ void RenameFromTagsBench(const Config& cfg, BenchWindow& window, const RenameSet
     const int n = int(set.plain.size());
     window.setFormat(FilenameFormat::TrackArtistTitle);
     window.trigger("actionNumbersDot");
-    std::vector<double> ours, floor, oursOnDisk, floorOnDisk;
+    std::vector<double> ours, floor, floorOnDisk;
     for (int r = 0; r < cfg.runs; ++r) {
         window.open(QString::fromStdString(set.dir));
         const Durable d = window.runDurable(&MainWindow::renameFromTags);
         ours.push_back(d.seconds);
-        oursOnDisk.push_back(d.onDisk);
         window.noteProbe(report, "Rename from tags", n, ours.back());
         expectAll(set.fromTags, "Rename from tags renamed too few");
         const Durable floorRun = timedDurable([&] { renameAll(set.fromTags, set.plain); });
@@ -51,11 +50,8 @@ void RenameFromTagsBench(const Config& cfg, BenchWindow& window, const RenameSet
     addWithSync(t.rows,
                 measured("floor", "renameat2 loop, new names known", n, median(floor), cfg.runs, true),
                 floorOnDisk);
-    // The renames are not synced by Morwick: its own row stops when the batch returns.
-    addWithSync(t.rows,
-                measured("Morwick Rename from tags", "main window, offscreen, all selected", n, median(ours),
-                         cfg.runs),
-                oursOnDisk);
+    t.rows.push_back(syncedByItself(measured(
+        "Morwick Rename from tags", "main window, offscreen, all selected", n, median(ours), cfg.runs)));
     if (cfg.peers) {
         const Peer kid3{
             "kid3-cli fromtag", "fromtag \"%{track}. %{artist} - %{title}\", save; folders of 1,000",

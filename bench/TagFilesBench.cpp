@@ -52,13 +52,12 @@ void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, 
     say("tag %d files", n);
     prepareTagFields(window, set);
     const int usesBefore = window.mainWindow.taggedFiles();
-    std::vector<double> ours, floor, oursOnDisk, floorOnDisk;
+    std::vector<double> ours, floor, floorOnDisk;
     alternate(
         cfg.runs,
         [&] {
             const Durable d = window.runDurable(&MainWindow::tagFiles);
             window.noteProbe(report, "Tag files", n, d.seconds);
-            oursOnDisk.push_back(d.onDisk);
             return d.seconds;
         },
         [&] {
@@ -80,11 +79,8 @@ void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, 
         t.rows,
         measured("floor", "open, fstat, pread 128, pwrite 128, close", n, median(floor), cfg.runs, true),
         floorOnDisk);
-    // Tag files does not wait for the disk yet: its own row stops when the batch returns.
-    addWithSync(
-        t.rows,
-        measured("Morwick Tag files", "main window, offscreen, all selected", n, median(ours), cfg.runs),
-        oursOnDisk);
+    t.rows.push_back(syncedByItself(
+        measured("Morwick Tag files", "main window, offscreen, all selected", n, median(ours), cfg.runs)));
     if (cfg.peers) {
         // The peers write the fields every file shares in one process; the title and the track
         // differ per file and would cost them a process each. They do less than Morwick here.

@@ -9,12 +9,11 @@ void TrimBench(const Config& cfg, BenchWindow& window, const RenameSet& set, Rep
     renameAll(set.plain, set.untidy);
     window.setFormat(FilenameFormat::TrackTitle);
     window.trigger("actionCaseCapitalize");
-    std::vector<double> ours, floor, oursOnDisk, floorOnDisk;
+    std::vector<double> ours, floor, floorOnDisk;
     for (int r = 0; r < cfg.runs; ++r) {
         window.open(QString::fromStdString(set.dir));
         const Durable d = window.runDurable(&MainWindow::trimFilenames);
         ours.push_back(d.seconds);
-        oursOnDisk.push_back(d.onDisk);
         window.noteProbe(report, "Trim filenames", n, ours.back());
         expectAll(set.tidy, "Trim filenames renamed too few");
         const Durable floorRun = timedDurable([&] { renameAll(set.tidy, set.untidy); });
@@ -26,10 +25,8 @@ void TrimBench(const Config& cfg, BenchWindow& window, const RenameSet& set, Rep
     addWithSync(trim.rows,
                 measured("floor", "renameat2 loop, new names known", n, median(floor), cfg.runs, true),
                 floorOnDisk);
-    addWithSync(
-        trim.rows,
-        measured("Morwick Trim filenames", "main window, offscreen, all selected", n, median(ours), cfg.runs),
-        oursOnDisk);
+    trim.rows.push_back(syncedByItself(measured(
+        "Morwick Trim filenames", "main window, offscreen, all selected", n, median(ours), cfg.runs)));
     if (cfg.peers) {
         // kid3's own name tidying: its case conversion and character replacements.
         const Peer kid3{"kid3-cli filenameformat", "case conversion + replacements, save; folders of 1,000",

@@ -41,7 +41,6 @@ public:
                     .arg(DisplayFileName(name))))
             return BatchStep::Stop;
 
-        FileTag fileTag = ReadTag(name).value_or(FileTag{});
         const TagTexts texts{split.title,
                              split.artist,
                              options_.fields.album,
@@ -49,14 +48,20 @@ public:
                              options_.fields.comment,
                              split.track,
                              options_.fields.genre};
-        SetTagFields(fileTag.tag, texts, mask);
-
-        if (CharCount(split.title) > kTextWidth && mask.title && options_.askLongTitle)
-            askShorter(fileTag.tag, name, LongField::Title, split.title);
-        if (CharCount(split.artist) > kTextWidth && mask.artist && options_.askLongTitle)
-            askShorter(fileTag.tag, name, LongField::Artist, split.artist);
-
-        const bool written = WriteTag(name, fileTag);
+        // One open of the file serves the read and the write.
+        const bool written = UpdateTag(name, [&](FileTag& fileTag) {
+            SetTagFields(fileTag.tag, texts, mask);
+            bool asked = false;
+            if (CharCount(split.title) > kTextWidth && mask.title && options_.askLongTitle) {
+                askShorter(fileTag.tag, name, LongField::Title, split.title);
+                asked = true;
+            }
+            if (CharCount(split.artist) > kTextWidth && mask.artist && options_.askLongTitle) {
+                askShorter(fileTag.tag, name, LongField::Artist, split.artist);
+                asked = true;
+            }
+            return asked;
+        });
         RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
         return written ? BatchStep::Changed : BatchStep::Unchanged;
     }

@@ -75,18 +75,80 @@ quint64 fnv1a(const char* p, qsizetype n) {
     return h;
 }
 
-QByteArray encode(const Record& r) {
-    QByteArray payload;
-    {
-        QDataStream out(&payload, QIODevice::WriteOnly);
-        out.setVersion(QDataStream::Qt_6_0);
-        out << quint8(r.kind) << r.id << r.name << r.dev << r.ino << r.path << r.path2 << r.offset
-            << r.oldSize << r.size << r.mtime << r.oldMode << r.oldBytes << r.newBytes << r.flag;
+// Writes a record's fields in QDataStream's big-endian layout (version 6.0), so that decode()
+// reads them back; by hand, into a buffer sized once, because a QDataStream over a QBuffer costs
+// several times more than the write of the trailer the record announces.
+class Encoder {
+public:
+    explicit Encoder(char* at) : at_(at) {}
+    static qsizetype size(const QByteArray& b) { return 4 + b.size(); }
+    static qsizetype size(const QString& s) { return 4 + (s.isNull() ? 0 : s.size() * 2); }
+    char* end() const { return at_; }
+    void u8(quint8 v) { *at_++ = char(v); }
+    void u32(quint32 v) {
+        at_[0] = char(v >> 24);
+        at_[1] = char(v >> 16);
+        at_[2] = char(v >> 8);
+        at_[3] = char(v);
+        at_ += 4;
     }
-    QByteArray framed;
-    QDataStream out(&framed, QIODevice::WriteOnly);
-    out << quint32(payload.size()) << fnv1a(payload.constData(), payload.size());
-    framed += payload;
+    void u64(quint64 v) {
+        u32(quint32(v >> 32));
+        u32(quint32(v));
+    }
+    // A null array is told apart from an empty one, as QDataStream does.
+    void bytes(const QByteArray& b) {
+        if (b.isNull()) {
+            u32(0xFFFFFFFFu);
+            return;
+        }
+        u32(quint32(b.size()));
+        std::memcpy(at_, b.constData(), size_t(b.size()));
+        at_ += b.size();
+    }
+    void string(const QString& s) {
+        if (s.isNull()) {
+            u32(0xFFFFFFFFu);
+            return;
+        }
+        u32(quint32(s.size() * 2));
+        for (const QChar c : s) {
+            u8(quint8(c.unicode() >> 8));
+            u8(quint8(c.unicode()));
+        }
+    }
+
+private:
+    char* at_;
+};
+
+QByteArray encode(const Record& r) {
+    constexpr qsizetype kFrame = 12; // u32 payload length, u64 hash
+    const qsizetype length = 1 + 4 + Encoder::size(r.name) + 8 + 8 + Encoder::size(r.path) +
+                             Encoder::size(r.path2) + 4 * 8 + 4 + Encoder::size(r.oldBytes) +
+                             Encoder::size(r.newBytes) + 1;
+    QByteArray framed(kFrame + length, Qt::Uninitialized);
+    char* payload = framed.data() + kFrame;
+    Encoder out(payload);
+    out.u8(quint8(r.kind));
+    out.u32(r.id);
+    out.string(r.name);
+    out.u64(r.dev);
+    out.u64(r.ino);
+    out.bytes(r.path);
+    out.bytes(r.path2);
+    out.u64(quint64(r.offset));
+    out.u64(quint64(r.oldSize));
+    out.u64(quint64(r.size));
+    out.u64(quint64(r.mtime));
+    out.u32(r.oldMode);
+    out.bytes(r.oldBytes);
+    out.bytes(r.newBytes);
+    out.u8(r.flag ? 1 : 0);
+    Q_ASSERT(out.end() == payload + length);
+    Encoder frame(framed.data());
+    frame.u32(quint32(length));
+    frame.u64(fnv1a(payload, length));
     return framed;
 }
 

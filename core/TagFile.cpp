@@ -12,6 +12,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The trailer as ReadTag reports it, from the file's last 128 bytes.
+FileTag trailerOf(ID3Tag tag) {
+    if (tag.zero != 0)
+        tag.track = 0;
+    if (!IsTagTrailer(tag))
+        return FileTag{};
+    return FileTag{tag, true};
+}
+
+} // namespace
+
 std::optional<FileTag> ReadTag(const QString& path) {
     PosixFile file;
     struct stat st {};
@@ -25,31 +38,16 @@ std::optional<FileTag> ReadTag(const QString& path) {
     ID3Tag tag;
     file.readExactly(&tag, kTagSize, size - kTagSize);
     file.close();
-    if (tag.zero != 0)
-        tag.track = 0;
-    if (!IsTagTrailer(tag))
-        return FileTag{};
-    return FileTag{tag, true};
+    return trailerOf(tag);
 }
 
-bool WriteTag(const QString& path, const FileTag& fileTag) {
-    PosixFile file;
-    struct stat st {};
-    mode_t oldMode = 0;
-    if (file.openRegular(path, O_RDWR, st)) {
-        oldMode = st.st_mode;
-    } else {
-        // Without its owner-write bit only root may open the file for writing: give the bit
-        // and try once more. Anything else (missing, a directory) is left alone.
-        if (errno != EACCES)
-            return false;
-        const FileStatus status = StatFile(path);
-        if (!status.regular || (status.mode & S_IWUSR) != 0 ||
-            ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR) != 0 ||
-            !file.openRegular(path, O_RDWR, st))
-            return false;
-        oldMode = status.mode;
-    }
+namespace {
+
+// Writes the trailer through `file`, opened for writing and described by `st`. `oldMode` is the
+// mode before Morwick gave the owner-write bit, `last` the file's last 128 bytes when they are
+// known to be current (else they are read).
+void writeOpened(const QString& path, PosixFile& file, const struct stat& st, mode_t oldMode,
+                 const FileTag& fileTag, const char* last) {
     const journal::ChangeScope scope;
     ID3Tag tag = fileTag.tag;
     tag.zero = 0;
@@ -63,8 +61,12 @@ bool WriteTag(const QString& path, const FileTag& fileTag) {
             ThrowError(QString::fromLatin1(kReadBeyondEnd)); // shrank since ReadTag
         // The trailer ReadTag saw may be gone by now (another program removed the tag, or
         // added bytes after it); writing over what stands there instead would destroy it.
-        old.resize(kTagSize);
-        file.readExactly(old.data(), kTagSize, size - kTagSize);
+        if (last != nullptr) {
+            old = QByteArray(last, kTagSize);
+        } else {
+            old.resize(kTagSize);
+            file.readExactly(old.data(), kTagSize, size - kTagSize);
+        }
         overwrite = std::memcmp(old.constData(), kTagMagic, kMagicWidth) == 0;
         if (!overwrite)
             old.clear();
@@ -90,5 +92,55 @@ bool WriteTag(const QString& path, const FileTag& fileTag) {
     journal::Touched(st.st_dev, file.fd());
     journal::Done(id, file.fd(), bytes);
     file.close();
+}
+
+} // namespace
+
+bool WriteTag(const QString& path, const FileTag& fileTag) {
+    PosixFile file;
+    struct stat st {};
+    mode_t oldMode = 0;
+    if (file.openRegular(path, O_RDWR, st)) {
+        oldMode = st.st_mode;
+    } else {
+        // Without its owner-write bit only root may open the file for writing: give the bit
+        // and try once more. Anything else (missing, a directory) is left alone.
+        if (errno != EACCES)
+            return false;
+        const FileStatus status = StatFile(path);
+        if (!status.regular || (status.mode & S_IWUSR) != 0 ||
+            ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR) != 0 ||
+            !file.openRegular(path, O_RDWR, st))
+            return false;
+        oldMode = status.mode;
+    }
+    writeOpened(path, file, st, oldMode, fileTag, nullptr);
+    return true;
+}
+
+bool UpdateTag(const QString& path, const std::function<bool(FileTag&)>& edit) {
+    PosixFile file;
+    struct stat st {};
+    if (!file.openRegular(path, O_RDWR, st)) {
+        // Not writable as it is (or not there): the two steps, each as it always was.
+        FileTag tag = ReadTag(path).value_or(FileTag{});
+        edit(tag);
+        return WriteTag(path, tag);
+    }
+    ID3Tag last{};
+    FileTag tag;
+    if (st.st_size >= kTagSize) {
+        file.readExactly(&last, kTagSize, st.st_size - kTagSize);
+        tag = trailerOf(last);
+    }
+    if (edit(tag)) {
+        // The user was asked meanwhile: the file may have changed since it was read.
+        if (::fstat(file.fd(), &st) != 0)
+            ThrowIoError(errno);
+        writeOpened(path, file, st, st.st_mode, tag, nullptr);
+    } else {
+        writeOpened(path, file, st, st.st_mode, tag,
+                    st.st_size >= kTagSize ? reinterpret_cast<const char*>(&last) : nullptr);
+    }
     return true;
 }

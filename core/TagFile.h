@@ -3,6 +3,7 @@
 #include "core/Id3Tag.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 // Moving the ID3v1 trailer between a file and a FileTag. A path is a Morwick name (see
@@ -21,3 +22,9 @@ std::optional<FileTag> ReadTag(const QString& path);
 // opened; true once the tag is written. A failure after the open throws CommandError; an append
 // that fails part-way is cut back, so the file never keeps half a tag.
 bool WriteTag(const QString& path, const FileTag& tag);
+
+// ReadTag, `edit`, then WriteTag of what edit left, through one descriptor when the file can be
+// opened for writing as it is (else as the two calls, each on its own). `edit` returns true when
+// it waited on the user: the file's end is then looked at again before the write, as WriteTag
+// does. Returns and throws as WriteTag.
+bool UpdateTag(const QString& path, const std::function<bool(FileTag&)>& edit);

@@ -64,10 +64,14 @@ public:
         file.readExactly(tail_.data(), size - from_, from_);
     }
     void readExactly(void* buf, int64_t n, int64_t pos) const {
-        if (pos >= from_ && pos + n <= from_ + tail_.size())
-            std::memcpy(buf, tail_.constData() + (pos - from_), size_t(n));
+        if (const char* held = at(pos, n))
+            std::memcpy(buf, held, size_t(n));
         else
             file_.readExactly(buf, n, pos);
+    }
+    // The n bytes at pos when they were read, else nullptr.
+    const char* at(int64_t pos, int64_t n) const {
+        return pos >= from_ && pos + n <= from_ + tail_.size() ? tail_.constData() + (pos - from_) : nullptr;
     }
 
 private:
@@ -173,9 +177,11 @@ bool RemoveAllTags(const QString& path, RewriteMode mode) {
         ThrowError(QString::fromLatin1(kAccessDenied));
 
     Span keep{0, st.st_size};
+    // The tail first: a small file is read whole by it, its head among it.
+    const TailReader tail(file, st.st_size);
     if (keep.end >= kId3HeaderSize) {
         uint8_t header[kId3HeaderSize];
-        file.readExactly(header, kId3HeaderSize, 0);
+        tail.readExactly(header, kId3HeaderSize, 0);
         // A header that is not well formed is audio that happens to start with "ID3".
         if (wellFormedId3v2Header(header)) {
             keep.begin = id3v2TagSize(header);
@@ -183,7 +189,6 @@ bool RemoveAllTags(const QString& path, RewriteMode mode) {
                 ThrowError(QString::fromLatin1(kRangeCheck));
         }
     }
-    const TailReader tail(file, st.st_size);
     if (keep.end > keep.begin)
         cutTrailingId3v2(tail, keep);
     cutId3v1(tail, keep);
@@ -200,9 +205,12 @@ bool RemoveAllTags(const QString& path, RewriteMode mode) {
     const uint32_t id = journal::AnnounceRemoval(st, EncodeFileName(path), head, removedTail);
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
     if (keep.begin == 0 || keep.begin == keep.end) {
-        truncateTo(file, keep.end - keep.begin);
+        const int64_t length = keep.end - keep.begin;
+        truncateTo(file, length);
         journal::Touched(st.st_dev, file.fd());
-        journal::Done(id, file.fd());
+        // What the file now ends in was read already (a file emptied or shorter than a trailer
+        // is read again).
+        journal::Done(id, file.fd(), length >= kTagSize ? tail.at(length - kTagSize, kTagSize) : nullptr);
     } else {
         RewriteFile(path, file, st, id, mode, [&](int out) {
             CopyRange(file.fd(), keep.begin, out, 0, keep.end - keep.begin);
