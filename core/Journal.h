@@ -14,8 +14,10 @@
 // file 0600. The file operations of core write it themselves: the commands need not know of it.
 //
 // What holds when:
-//  - Records go out with write(2) before each change, unsynced. A killed Morwick (or one that
-//    crashed) leaves every record it wrote in the page cache, so after kill -9 at any instant each
+//  - Records are written before each change, unsynced, through a shared mapping of the journal
+//    whose blocks are reserved ahead (no system call per record; a full disk fails the
+//    reservation, not a write into the mapping). A killed Morwick (or one that crashed) leaves
+//    every record it wrote in the page cache, so after kill -9 at any instant each
 //    file is recovered to its old content or its new one.
 //  - When a command ends, everything it changed is synced (one syncfs(2) per file system it
 //    touched, the journal's included). A power cut after that loses nothing of the command, nor

@@ -3,6 +3,7 @@
 #include "core/FileName.h"
 #include "core/FileRewrite.h"
 #include "core/Id3Tag.h"
+#include "core/Id3v2Header.h"
 #include "core/IoError.h"
 #include "core/JournalHooks.h"
 #include "core/PosixFile.h"
@@ -22,7 +23,6 @@ constexpr int64_t kId3FooterSize = 10;
 constexpr uint8_t kId3FooterFlag = 0x10;
 constexpr int64_t kTrailingId3Window = 4096;
 constexpr int64_t kLyricsWindow = 1024;
-constexpr char kId3Magic[] = "ID3";
 constexpr char kLyricsBegin[] = "LYRICSBEGIN";
 constexpr char kLyricsEnd[] = "LYRICS200";
 constexpr int64_t kLyricsBeginSize = sizeof kLyricsBegin - 1;
@@ -38,16 +38,6 @@ int64_t id3v2TagSize(const uint8_t* h) {
     const int64_t body = (int64_t(h[6] & 0x7F) << 21) | (int64_t(h[7] & 0x7F) << 14) |
                          (int64_t(h[8] & 0x7F) << 7) | int64_t(h[9] & 0x7F);
     return body + kId3HeaderSize + ((h[5] & kId3FooterFlag) ? kId3FooterSize : 0);
-}
-
-// An "ID3" inside audio is common enough by chance; only a header that could really begin a tag
-// counts at the end of the file.
-bool wellFormedId3v2Header(const uint8_t* h) {
-    if (std::memcmp(h, kId3Magic, 3) != 0)
-        return false;
-    if (h[3] < 2 || h[3] > 4 || h[4] == 0xFF)
-        return false;
-    return h[6] < 0x80 && h[7] < 0x80 && h[8] < 0x80 && h[9] < 0x80;
 }
 
 // The file's last bytes, read once: every trailing tag is searched within them (the ID3v2
@@ -100,7 +90,7 @@ void cutTrailingId3v2(const TailReader& file, Span& keep) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(buf.constData());
     for (int64_t p = from; p + kId3HeaderSize <= keep.end; ++p) {
         const uint8_t* h = bytes + (p - from);
-        if (!wellFormedId3v2Header(h) || p + id3v2TagSize(h) > keep.end)
+        if (!IsWellFormedId3v2Header(h) || p + id3v2TagSize(h) > keep.end)
             continue;
         if (p > keep.begin)
             keep.end = p;
@@ -183,7 +173,7 @@ bool RemoveAllTags(const QString& path, RewriteMode mode) {
         uint8_t header[kId3HeaderSize];
         tail.readExactly(header, kId3HeaderSize, 0);
         // A header that is not well formed is audio that happens to start with "ID3".
-        if (wellFormedId3v2Header(header)) {
+        if (IsWellFormedId3v2Header(header)) {
             keep.begin = id3v2TagSize(header);
             if (keep.begin > keep.end)
                 ThrowError(QString::fromLatin1(kRangeCheck));
