@@ -136,7 +136,8 @@ private slots:
         if (executable) {
             // A song that is also a valid program is still only handed to the opener.
             write(work.filePath(name), "#!/bin/sh\ntouch \"$0.ran\"\n");
-            QFile::setPermissions(work.filePath(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(work.filePath(name),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         QVERIFY(QDir::setCurrent(work.path()));
         ShellOpen(relative ? name : work.filePath(name), QString(), QString(), 8);
