@@ -46,6 +46,7 @@ enum class Kind : quint8 {
     Settled,   // id: examined by recovery, nothing to confirm (never started, or overtaken)
     UndoStep,  // id: an undo is taking the change back
     UndoDone,  // id, flag: taken back (or found back already)
+    End,       // the command ended: every change confirmed and synced; nothing to recover
 };
 
 struct Record {
@@ -188,6 +189,28 @@ std::vector<Record> decode(const QByteArray& bytes, qsizetype* end = nullptr) {
     return records;
 }
 
+// The record that closes a command which ended whole. Its bytes are always the same, so a look at
+// the journal's last bytes says whether anything could need recovery, without reading the rest:
+// start-up and the Undo item stay cheap however large the last command was.
+const QByteArray& endRecordBytes() {
+    static const QByteArray bytes = [] {
+        Record r;
+        r.kind = Kind::End;
+        return encode(r);
+    }();
+    return bytes;
+}
+
+bool endsWhole(int fd) {
+    const QByteArray& end = endRecordBytes();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < kMagicSize + end.size())
+        return false;
+    QByteArray tail(end.size(), Qt::Uninitialized);
+    return ::pread(fd, tail.data(), size_t(tail.size()), off_t(st.st_size - end.size())) == tail.size() &&
+           tail == end;
+}
+
 bool writeAllTo(int fd, const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -250,6 +273,19 @@ QByteArray stateFolder() {
 QByteArray journalPath() {
     const QByteArray folder = stateFolder();
     return folder.isEmpty() ? QByteArray() : folder + "/journal";
+}
+
+// Whether the journal's last command ended whole (see endRecordBytes); false when there is none.
+bool journalEndsWhole() {
+    const QByteArray path = journalPath();
+    if (path.isEmpty())
+        return false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool whole = endsWhole(fd);
+    ::close(fd);
+    return whole;
 }
 
 // The journal of the running command, and what the command must sync when it ends.
@@ -423,6 +459,8 @@ Loaded load(const std::vector<Record>& records) {
         switch (r.kind) {
         case Kind::Begin:
             l.name = r.name;
+            break;
+        case Kind::End:
             break;
         case Kind::Trailer:
         case Kind::Removal:
@@ -929,6 +967,8 @@ void endScope(bool command) {
     }
     if (command || s.depth == 1)
         syncTouched(s);
+    if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing)
+        writeAllTo(s.fd, endRecordBytes()); // after the sync: only a command that ended whole has it
     if (--s.depth > 0)
         return;
     if (s.fd >= 0)
@@ -965,10 +1005,17 @@ QString JournalDirectory() {
 }
 
 void RecoverJournal() {
+    if (journalEndsWhole()) {
+        sweepJournalTemporaries();
+        return; // the last command ended whole: nothing of it to complete or sweep
+    }
     {
         HeldJournal journal;
         if (journal.isOpen()) {
             recoverHeld(journal);
+            // What recovery settled is the command's end: the next start need not read it again.
+            ::lseek(journal.fd(), 0, SEEK_END);
+            writeAllTo(journal.fd(), endRecordBytes());
             ::fsync(journal.fd());
             for (const QByteArray& folder : foldersOf(journal.loaded()))
                 sweep(folder);
@@ -991,6 +1038,10 @@ void RemoveStaleTemporaries(const QString& dir) {
 }
 
 bool CanUndo() {
+    // A command's journal is begun by its first change and deleted by an undo, so one that ended
+    // whole always holds something to undo.
+    if (journalEndsWhole())
+        return true;
     HeldJournal journal;
     if (!journal.isOpen())
         return false;
