@@ -1,6 +1,7 @@
 #include "core/PosixFile.h"
 
 #include "core/FileName.h"
+#include "core/FileRewrite.h"
 #include "core/IoError.h"
 #include "core/JournalHooks.h"
 
@@ -74,19 +75,7 @@ void PosixFile::readExactly(void* buf, int64_t n, int64_t pos) const {
 }
 
 void PosixFile::writeAll(const void* buf, int64_t n, int64_t pos) const {
-    int64_t done = 0;
-    while (done < n) {
-        const ssize_t w = ::pwrite(fd_, static_cast<const char*>(buf) + done,
-                                   size_t(journal::WritableBytes(n - done)), off_t(pos + done));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowIoError(errno);
-        }
-        if (w == 0)
-            ThrowError(QString::fromLatin1(kDiskFull));
-        done += w;
-    }
+    WriteAllAt(fd_, buf, n, pos);
 }
 
 void PosixFile::close() {
