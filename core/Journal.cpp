@@ -593,17 +593,12 @@ public:
         return buf;
     }
     bool write(const QByteArray& bytes, qint64 at) const {
-        qint64 done = 0;
-        while (done < bytes.size()) {
-            const ssize_t w = ::pwrite(fd_, bytes.constData() + done,
-                                       size_t(journal::WritableBytes(bytes.size() - done)), off_t(at + done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            done += w;
+        try {
+            WriteAllAt(fd_, bytes.constData(), bytes.size(), at);
+            return true;
+        } catch (const CommandError&) {
+            return false;
         }
-        return true;
     }
     void refresh() { ::fstat(fd_, &st_); }
 
