@@ -113,6 +113,12 @@ void FileList::deselect(int index) {
     deselectedEnd_ = index + 1;
 }
 
+void FileList::reselect(int index) {
+    applyDeselections();
+    const QSignalBlocker block(selectionModel());
+    selectionModel()->select(model()->index(index, 0), QItemSelectionModel::Select);
+}
+
 void FileList::endBatch() {
     applyDeselections();
 }

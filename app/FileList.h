@@ -22,6 +22,7 @@ public:
     QString name(int index) const override;
     bool isSelected(int index) const override;
     void deselect(int index) override;
+    void reselect(int index) override;
     void endBatch() override;
 
     // The focused entry's name, or an empty string.

@@ -2,6 +2,8 @@
 
 #include "core/Journal.h"
 
+#include <vector>
+
 bool FileSelection::anySelected() const {
     const int n = count();
     for (int i = 0; i < n; ++i) {
@@ -41,10 +43,53 @@ private:
     BatchProgress* progress_;
 };
 
+// The entries whose changes are held, in list order, and what becomes of them.
+class HeldEntries {
+public:
+    HeldEntries(FileSelection& files, BatchReport& report) : files_(files), report_(report) {}
+    void add(int index) { held_.push_back(index); }
+    // Ends the held changes; false (and the report says where) when one failed.
+    bool end(const GroupedWork& work) {
+        if (held_.empty())
+            return true;
+        try {
+            work.end();
+        } catch (const GroupFailure& failure) {
+            failed(failure);
+            return false;
+        }
+        report_.changed += int(held_.size());
+        held_.clear();
+        return true;
+    }
+    // The held change to the entry `failure` names failed: the ones before it are done, the
+    // ones after it were dropped.
+    void failed(const GroupFailure& failure) {
+        size_t at = 0;
+        while (at + 1 < held_.size() && files_.name(held_[at]) != failure.path())
+            ++at;
+        report_.changed += int(at);
+        report_.stoppedAt = held_[at];
+        report_.error = CommandError(failure.message());
+        for (size_t i = at + 1; i < held_.size(); ++i)
+            files_.reselect(held_[i]);
+        held_.clear();
+    }
+
+private:
+    FileSelection& files_;
+    BatchReport& report_;
+    std::vector<int> held_;
+};
+
 } // namespace
 
 BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
                      const std::function<BatchStep(const QString& name)>& work, bool reread) {
+    return RunBatch(files, progress, GroupedWork{work, {}, {}}, reread);
+}
+
+BatchReport RunBatch(FileSelection& files, BatchProgress* progress, const GroupedWork& grouped, bool reread) {
     BatchReport report;
     if (!files.anySelected())
         return report;
@@ -54,6 +99,17 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
         // Everything the batch changed is synced before the list is read again.
         const JournalCommand command;
         const BatchScope scope(files, progress);
+        HeldEntries held(files, report);
+        // Ends the batch at entry i: what is held before it ends first, and when that fails the
+        // batch ends there instead, entry i untouched.
+        const auto stopAt = [&](int i, const std::optional<CommandError>& error) {
+            if (!held.end(grouped)) {
+                files.reselect(i);
+                return;
+            }
+            report.stoppedAt = i;
+            report.error = error;
+        };
         int handled = 0;
         for (int i = 0; i < n; ++i) {
             if (!files.isSelected(i))
@@ -61,26 +117,36 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
             files.deselect(i);
             BatchStep step;
             try {
-                step = work(files.name(i));
+                step = grouped.work(files.name(i));
+            } catch (const GroupFailure& failure) {
+                held.failed(failure);
+                files.reselect(i);
+                return report;
             } catch (const CommandError& e) {
-                report.stoppedAt = i;
-                report.error = e;
+                stopAt(i, e);
                 return report;
             }
             if (step == BatchStep::Stop) {
-                report.stoppedAt = i;
+                stopAt(i, std::nullopt);
                 return report;
             }
             if (step == BatchStep::Changed)
                 ++report.changed;
+            if (step == BatchStep::Held)
+                held.add(i);
             if (progress) {
                 progress->advance(++handled);
                 if (progress->stopRequested()) {
-                    report.stoppedAt = i;
+                    if (held.end(grouped))
+                        report.stoppedAt = i;
                     return report;
                 }
             }
+            if (grouped.full && grouped.full() && !held.end(grouped))
+                return report;
         }
+        if (!held.end(grouped))
+            return report;
     }
     if (reread)
         files.reread();

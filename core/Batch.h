@@ -17,6 +17,8 @@ public:
     // Removes the entry's selection mark quietly: this is not a user's selection change, so
     // nothing (status line, repaint of the whole list, file reads) follows from it.
     virtual void deselect(int index) = 0;
+    // Gives an entry back the mark deselect removed: its work was dropped before it was done.
+    virtual void reselect(int index) = 0;
     // Reads the directory again: new names shown, every selection mark gone.
     virtual void reread() = 0;
     // Called once when a batch loop ends, however it ends. A list may hold back the marks its
@@ -43,8 +45,9 @@ public:
 };
 
 // What the work on one file tells the batch loop: whether it changed the file (its tag or its
-// name), and whether the batch goes on.
-enum class BatchStep { Unchanged, Changed, Stop };
+// name), and whether the batch goes on. Held: the change is begun and held, to be ended with
+// others (see GroupedWork).
+enum class BatchStep { Unchanged, Changed, Held, Stop };
 
 // What a batch did.
 struct BatchReport {
@@ -71,3 +74,18 @@ struct BatchReport {
 // files handled stay handled, the later ones untouched and still selected.
 BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
                      const std::function<BatchStep(const QString& name)>& work, bool reread = true);
+
+// Work whose changes may be held and ended together, several files at once (see ChangeGroup):
+// `work` answers Held for a file whose change it holds; `end` ends every held change (throwing
+// GroupFailure for the first that fails), and `full` says when enough is held to end it now. The
+// batch ends what is held whenever `full` says so and before it ends, however it ends. A
+// GroupFailure, from `end` or from `work` (which may end what is held itself), ends the batch at
+// the entry it names, as a failure of its own work would: the entries held after it, and the one
+// being worked on, are left untouched and selected again.
+struct GroupedWork {
+    std::function<BatchStep(const QString& name)> work;
+    std::function<void()> end;
+    std::function<bool()> full;
+};
+BatchReport RunBatch(FileSelection& files, BatchProgress* progress, const GroupedWork& work,
+                     bool reread = true);

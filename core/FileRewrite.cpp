@@ -5,11 +5,14 @@
 #include "core/JournalHooks.h"
 
 #include <QList>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <set>
 #include <sys/file.h>
 #include <sys/sendfile.h>
@@ -22,21 +25,34 @@
 namespace {
 
 constexpr int64_t kPlainCopyChunk = 1 << 20;
+// A group ends once it holds this many changes or this many bytes of new content: enough for one
+// journal commit to serve many files, little enough that the page cache is not flooded.
+constexpr size_t kGroupFiles = 16;
+constexpr int64_t kGroupBytes = 128 << 20;
 constexpr char kTempInfix[] = ".morwick-";
 constexpr qsizetype kTempInfixSize = sizeof kTempInfix - 1;
 constexpr qsizetype kTempSuffixSize = 6; // mkstemp's XXXXXX
+
+// A temporary's name beside `target` up to its random suffix: ".<name>.morwick-", the name cut
+// so that the whole stays within NAME_MAX whatever the original's length.
+QByteArray temporaryStem(const QByteArray& target) {
+    const qsizetype slash = target.lastIndexOf('/');
+    return target.left(slash + 1) + '.' + target.mid(slash + 1).left(200) + kTempInfix;
+}
+
+} // namespace
 
 // A temporary file beside the original, held with flock from its creation until it is gone, so
 // that no other Morwick takes it for a leftover. Removed again unless it was renamed into place.
 class TempFile {
 public:
+    // Takes over a file already named as a temporary; its descriptor, held with flock, may come
+    // later (adoptDescriptor).
+    TempFile(QByteArray path, int fd) : path_(std::move(path)), fd_(fd) {}
+    void adoptDescriptor(int fd) { fd_ = fd; }
     explicit TempFile(const QByteArray& target) {
-        const qsizetype slash = target.lastIndexOf('/');
-        const QByteArray dir = slash >= 0 ? target.left(slash + 1) : QByteArray();
-        // Keep the name within NAME_MAX whatever the original's length.
-        const QByteArray base = target.mid(slash + 1).left(200);
         for (int attempt = 0; fd_ < 0; ++attempt) {
-            path_ = dir + '.' + base + kTempInfix + "XXXXXX";
+            path_ = temporaryStem(target) + "XXXXXX";
             fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
             if (fd_ < 0)
                 ThrowIoError(errno);
@@ -71,6 +87,13 @@ public:
         placed_ = true;
     }
     void keep() { placed_ = true; }
+    bool adopted() const { return adopted_; }
+    // Makes a kept file ready to take new content: private to its owner again, as a new
+    // temporary is. False when it cannot be.
+    bool adopt() {
+        adopted_ = true;
+        return ::fchmod(fd_, 0600) == 0;
+    }
     void remove() {
         if (::unlink(path_.constData()) != 0)
             ThrowIoError(errno);
@@ -81,7 +104,10 @@ private:
     QByteArray path_;
     int fd_ = -1;
     bool placed_ = false;
+    bool adopted_ = false; // content of a file it replaced, to be written over
 };
+
+namespace {
 
 // The file a rewrite must replace: a symbolic link is followed, so that the link stays a link
 // and its target loses the tags.
@@ -163,6 +189,24 @@ bool takesPlaceOf(int temp, const struct stat& st, int original) {
            (now.st_mode & 07777) == (st.st_mode & 07777);
 }
 
+// Gives the file open as `fd` a second name, a temporary's name beside `target`; the name, or an
+// empty one with errno set.
+QByteArray linkAsTemporary(int fd, const QByteArray& target) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const QByteArray stem = temporaryStem(target);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        QByteArray name = stem;
+        for (qsizetype i = 0; i < kTempSuffixSize; ++i)
+            name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
 } // namespace
 
 bool IsTemporaryName(const QByteArray& name) {
@@ -230,25 +274,77 @@ void CopyRange(int in, int64_t inPos, int out, int64_t outPos, int64_t len) {
     }
 }
 
-void RewriteFile(const QString& path, const PosixFile& original, const struct stat& st, uint32_t id,
-                 RewriteMode mode, const std::function<int64_t(int fd)>& fill) {
-    const QByteArray target = rewriteTarget(path);
-    TempFile temp(target);
+// One change held by a ChangeGroup.
+struct ChangeGroup::Held {
+    QString path;   // as the caller named the file
+    PosixFile file; // the file changed (for a rewrite, the original)
+    dev_t dev = 0;
+    ino_t ino = 0;
+    uint32_t id = 0;
+    int64_t length = 0;             // a cut: the length the file is cut to
+    QByteArray last128;             // a cut: what the file then ends in
+    std::unique_ptr<TempFile> temp; // a rewrite: its new content
+    QByteArray target;              // a rewrite: the name its temporary takes
+    bool ended = false;             // made whole when it was given
+};
+
+ChangeGroup::ChangeGroup(RewriteMode mode, bool reuseReplaced) : mode_(mode), reuse_(reuseReplaced) {}
+
+ChangeGroup::~ChangeGroup() = default;
+
+bool ChangeGroup::holds(const struct stat& st) const {
+    return std::any_of(held_.begin(), held_.end(), [&](const auto& h) {
+        return !h->ended && h->dev == st.st_dev && h->ino == st.st_ino;
+    });
+}
+
+bool ChangeGroup::full() const {
+    return held_.size() >= kGroupFiles || heldBytes_ >= kGroupBytes;
+}
+
+// A kept file in the target's folder, on its file system, else a new temporary.
+std::unique_ptr<TempFile> ChangeGroup::temporaryFor(const QByteArray& target, dev_t dev) {
+    const QByteArray folder = target.left(target.lastIndexOf('/') + 1);
+    while (!spares_.empty()) {
+        std::unique_ptr<TempFile> spare = std::move(spares_.back());
+        spares_.pop_back();
+        struct stat st {};
+        if (spare->path().left(spare->path().lastIndexOf('/') + 1) == folder &&
+            ::fstat(spare->fd(), &st) == 0 && st.st_dev == dev && spare->adopt())
+            return spare;
+    }
+    return std::make_unique<TempFile>(target);
+}
+
+void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
+                          const std::function<int64_t(int fd)>& fill) {
+    auto held = std::make_unique<Held>();
+    held->path = path;
+    held->dev = st.st_dev;
+    held->ino = st.st_ino;
+    held->id = id;
+    held->target = rewriteTarget(path);
+    held->temp = temporaryFor(held->target, st.st_dev);
+    TempFile& temp = *held->temp;
     const int64_t length = fill(temp.fd());
-    if (mode == RewriteMode::Auto && takesPlaceOf(temp.fd(), st, original.fd())) {
-        if (::fsync(temp.fd()) != 0)
-            ThrowIoError(errno);
-        temp.placeAs(target);
-        journal::Touched(st.st_dev, temp.fd());
-        journal::Done(id, temp.fd());
+    if (temp.adopted() && ::ftruncate(temp.fd(), off_t(length)) != 0)
+        ThrowIoError(errno);
+    if (mode_ == RewriteMode::Auto && takesPlaceOf(temp.fd(), st, original.fd())) {
+        // Written out while the next file is read; finish() then only waits for it.
+        ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        held->file = std::move(original);
+        heldBytes_ += length;
+        held_.push_back(std::move(held));
         return;
     }
-    // Through the file's own descriptor: the content changes, the file stays the same file. The
-    // temporary is complete and synced before the first byte of the original changes, and the
-    // journal names it, so a copy cut short is finished from it.
+    // Through the file's own descriptor: the content changes, the file stays the same file. What
+    // was held before ends first, as it was given first. The temporary is complete and synced
+    // before the first byte of the original changes, and the journal names it, so a copy cut
+    // short is finished from it.
+    finish();
     if (::fsync(temp.fd()) != 0)
         ThrowIoError(errno);
-    if (!journal::AnnounceCopyBack(id, temp.path(), st, target, length))
+    if (!journal::AnnounceCopyBack(id, temp.path(), st, held->target, length))
         ThrowIoError(EIO); // without its record a copy cut short could not be finished
     try {
         CopyRange(temp.fd(), 0, original.fd(), 0, length);
@@ -263,4 +359,115 @@ void RewriteFile(const QString& path, const PosixFile& original, const struct st
     journal::CopyBackDone(temp.path());
     journal::Touched(st.st_dev, original.fd());
     journal::Done(id, original.fd());
+    held->temp.reset();
+    held->ended = true;
+    held_.push_back(std::move(held));
+}
+
+void ChangeGroup::truncate(const QString& path, PosixFile file, const struct stat& st, int64_t length,
+                           uint32_t id, QByteArray last128) {
+    auto held = std::make_unique<Held>();
+    held->path = path;
+    held->file = std::move(file);
+    held->dev = st.st_dev;
+    held->ino = st.st_ino;
+    held->id = id;
+    held->length = length;
+    held->last128 = std::move(last128);
+    held_.push_back(std::move(held));
+}
+
+void ChangeGroup::finish() {
+    std::vector<std::unique_ptr<Held>> held = std::exchange(held_, {});
+    heldBytes_ = 0;
+    // Every copy on disk before any takes its file's place. The first fsync commits the file
+    // system's journal with all the copies' metadata in it, so the others only wait for their
+    // data, whose writeback began as each was written.
+    size_t synced = 0;
+    std::optional<CommandError> syncError;
+    for (; synced < held.size(); ++synced) {
+        const Held& h = *held[synced];
+        if (h.temp && ::fsync(h.temp->fd()) != 0) {
+            syncError = CommandError(IoErrorMessage(errno));
+            break;
+        }
+    }
+    for (size_t i = 0; i < synced; ++i) {
+        try {
+            end(*held[i]);
+        } catch (const CommandError& e) {
+            throw GroupFailure(held[i]->path, e);
+        }
+    }
+    if (syncError)
+        throw GroupFailure(held[synced]->path, *syncError);
+}
+
+void ChangeGroup::end(Held& h) {
+    if (h.ended)
+        return;
+    if (h.temp) {
+        if (!placeKeepingReplaced(h))
+            h.temp->placeAs(h.target);
+        journal::Touched(h.dev, h.temp->fd());
+        journal::Done(h.id, h.temp->fd());
+        return;
+    }
+    // Dropping only trailing bytes cannot leave a torn file. The descriptor that was read and
+    // checked is the one cut, so the cut cannot reach another file that took the name since.
+    if (::ftruncate(h.file.fd(), off_t(h.length)) != 0)
+        ThrowIoError(errno);
+    journal::Touched(h.dev, h.file.fd());
+    journal::Done(h.id, h.file.fd(), h.last128.isEmpty() ? nullptr : h.last128.constData());
+}
+
+// Puts the temporary in its file's place and keeps the file it replaces, under a temporary's name
+// of its own, for a later rewrite. Only a file that no other program has open may be kept: what it
+// held must never change under a reader, nor may a writer's later writes land in another song. A
+// write lease is granted only when no other open descriptor exists, and an open by anyone else
+// while it is held breaks it, which F_GETLEASE then shows; the break's signal is SIGURG, which is
+// ignored unless asked for. The second name is made through the descriptor read, so it is that
+// very file whatever took its name since. False when nothing was done: the caller places the
+// temporary as usual.
+bool ChangeGroup::placeKeepingReplaced(Held& h) {
+    if (!reuse_ || spares_.size() >= kGroupFiles)
+        return false;
+    const int fd = h.file.fd();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return false;
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0 || ::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
+        ::flock(fd, LOCK_UN);
+        return false;
+    }
+    const auto letGo = [fd] {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        ::flock(fd, LOCK_UN);
+    };
+    const QByteArray name = linkAsTemporary(fd, h.target);
+    if (name.isEmpty()) {
+        letGo();
+        reuse_ = errno == EEXIST; // a file system without links, or no /proc: not again
+        return false;
+    }
+    // The replaced file, held and named as a temporary: removed again unless it is kept.
+    auto replaced = std::make_unique<TempFile>(name, -1);
+    try {
+        h.temp->placeAs(h.target);
+    } catch (const CommandError&) {
+        letGo();
+        throw;
+    }
+    const bool alone = ::fcntl(fd, F_GETLEASE) == F_WRLCK;
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    replaced->adoptDescriptor(h.file.release());
+    if (alone)
+        spares_.push_back(std::move(replaced));
+    return true;
+}
+
+void RewriteFile(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
+                 RewriteMode mode, const std::function<int64_t(int fd)>& fill) {
+    ChangeGroup group(mode);
+    group.rewrite(path, std::move(original), st, id, fill);
+    group.finish();
 }

@@ -9,7 +9,9 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 // How the finished temporary takes the file's place.
 enum class RewriteMode {
@@ -30,8 +32,59 @@ bool IsTemporaryName(const QByteArray& name);
 // it is given from position 0; fill returns the new length. `id` is the journal's change id (0
 // for none); the change is confirmed in the journal when done. Throws CommandError; the file is
 // then unchanged and no temporary is left.
-void RewriteFile(const QString& path, const PosixFile& original, const struct stat& st, uint32_t id,
+void RewriteFile(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
                  RewriteMode mode, const std::function<int64_t(int fd)>& fill);
+
+class TempFile;
+
+// Changes to many files ended together, so that a batch pays for durability once per group of
+// files instead of once per file. Each change is begun when it is given (a rewrite's new content
+// written into its temporary, with its writeback started) and held; finish() ends the held changes
+// in the order given: every temporary is synced first, so one journal commit of the file system
+// serves them all, then each takes its file's place. A kill or a power cut at any instant leaves
+// each file old or new, as for a single change.
+//
+// With `reuseReplaced`, a file that a rewrite replaces is kept (under a temporary's name) as the
+// temporary of a later rewrite in the same folder, when no other program has it open: its blocks
+// are written over instead of being freed, discarded and allocated again.
+class ChangeGroup {
+public:
+    explicit ChangeGroup(RewriteMode mode = RewriteMode::Auto, bool reuseReplaced = false);
+    // Drops what is still held (those files stay as they were) and the kept files.
+    ~ChangeGroup();
+    ChangeGroup(const ChangeGroup&) = delete;
+    ChangeGroup& operator=(const ChangeGroup&) = delete;
+
+    // Begins the rewrite of `original` as RewriteFile describes and holds it. A rewrite that can
+    // only be copied back through the file's descriptor (see RewriteMode) is made whole at once,
+    // after finish() has ended what was held before it.
+    void rewrite(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
+                 const std::function<int64_t(int fd)>& fill);
+    // Holds the cut of `file` (described by `st`, reached through `path`) to `length`; `last128`
+    // is what it will then end in (empty: read it again).
+    void truncate(const QString& path, PosixFile file, const struct stat& st, int64_t length, uint32_t id,
+                  QByteArray last128);
+    // Whether a change to the file `st` describes is held: it must be ended before the file is
+    // read for another change.
+    bool holds(const struct stat& st) const;
+    // Whether enough is held to end it now.
+    bool full() const;
+    // Ends every held change, in the order given. Throws GroupFailure for the first that fails;
+    // the ones held after it are dropped. Nothing is held afterwards either way.
+    void finish();
+
+private:
+    struct Held;
+    void end(Held& held);
+    bool placeKeepingReplaced(Held& held);
+    std::unique_ptr<TempFile> temporaryFor(const QByteArray& target, dev_t dev);
+
+    RewriteMode mode_;
+    bool reuse_;
+    std::vector<std::unique_ptr<Held>> held_;
+    int64_t heldBytes_ = 0;
+    std::vector<std::unique_ptr<TempFile>> spares_;
+};
 
 // Writes all n bytes at pos of fd, else throws "Disk full" (or the error's message).
 void WriteAllAt(int fd, const void* buf, int64_t n, int64_t pos);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <stdexcept>
+#include <utility>
 
 // The one failure type that ends a running command. It carries the message shown in the
 // program's error box ("Read beyond end of file", "Disk full", "I/O error 5", ...). Every
@@ -14,6 +15,19 @@ public:
 
 private:
     QString message_;
+};
+
+// A change that a group of changes held (see ChangeGroup) failed as it was ended: `path` names
+// its file as the group was given it. The changes held after it were dropped, their files left
+// as they were.
+class GroupFailure : public CommandError {
+public:
+    GroupFailure(QString path, const CommandError& error)
+        : CommandError(error.message()), path_(std::move(path)) {}
+    const QString& path() const { return path_; }
+
+private:
+    QString path_;
 };
 
 // Runtime messages for file failures.

@@ -903,12 +903,13 @@ bool undoRemoval(const Change& ch) {
         struct stat ost {};
         if (!original.openRegular(DecodeFileName(c.path), O_RDWR, ost) || ost.st_ino != st.st_ino)
             return false;
-        RewriteFile(DecodeFileName(c.path), original, ost, c.id, RewriteMode::Auto, [&](int out) {
+        const int in = original.fd();
+        RewriteFile(DecodeFileName(c.path), std::move(original), ost, c.id, RewriteMode::Auto, [&](int out) {
             auto put = [&](const QByteArray& bytes, qint64 at) {
                 WriteAllAt(out, bytes.constData(), bytes.size(), at);
             };
             put(head, 0);
-            CopyRange(original.fd(), 0, out, head.size(), size);
+            CopyRange(in, 0, out, head.size(), size);
             put(tail, head.size() + size);
             return int64_t(head.size() + size + tail.size());
         });

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
 
 // A file descriptor owned for one operation: opened, used with absolute positions, closed on
 // every path. Sizes and positions are 64-bit. Failures after the open throw CommandError
@@ -36,6 +37,8 @@ public:
     void readExactly(void* buf, int64_t n, int64_t pos) const;
     // Writes all n bytes at pos, else "Disk full" (or the error's message).
     void writeAll(const void* buf, int64_t n, int64_t pos) const;
+    // Gives the descriptor up to the caller, who closes it.
+    int release() { return std::exchange(fd_, -1); }
     // Closes, reporting a failed close (a delayed write error) as a CommandError.
     void close();
 

@@ -140,16 +140,9 @@ void cutLyrics3v2(const TailReader& file, Span& keep) {
         keep.end = from + begin;
 }
 
-// The descriptor that was read and checked is the one cut, so the cut cannot reach another file
-// that took the name in between.
-void truncateTo(const PosixFile& file, int64_t length) {
-    if (::ftruncate(file.fd(), off_t(length)) != 0)
-        ThrowIoError(errno);
-}
-
 } // namespace
 
-bool RemoveAllTags(const QString& path, RewriteMode mode) {
+bool RemoveAllTags(ChangeGroup& group, const QString& path) {
     PosixFile file;
     // Non-blocking so that a pipe of that name cannot hang the command; a regular file ignores it.
     // Opened for writing when the user may write the file: removing needs what writing needs, and a
@@ -165,6 +158,13 @@ bool RemoveAllTags(const QString& path, RewriteMode mode) {
         ThrowIoError(errno);
     if (!S_ISREG(st.st_mode))
         ThrowError(QString::fromLatin1(kAccessDenied));
+    // A change held for this very file (through another name) is made first; then the file is
+    // read as it has become.
+    if (group.holds(st)) {
+        file.close();
+        group.finish();
+        return RemoveAllTags(group, path);
+    }
 
     Span keep{0, st.st_size};
     // The tail first: a small file is read whole by it, its head among it.
@@ -196,17 +196,25 @@ bool RemoveAllTags(const QString& path, RewriteMode mode) {
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
     if (keep.begin == 0 || keep.begin == keep.end) {
         const int64_t length = keep.end - keep.begin;
-        truncateTo(file, length);
-        journal::Touched(st.st_dev, file.fd());
-        // What the file now ends in was read already (a file emptied or shorter than a trailer
+        // What the file will end in was read already (a file emptied or shorter than a trailer
         // is read again).
-        journal::Done(id, file.fd(), length >= kTagSize ? tail.at(length - kTagSize, kTagSize) : nullptr);
+        const char* last = length >= kTagSize ? tail.at(length - kTagSize, kTagSize) : nullptr;
+        group.truncate(path, std::move(file), st, length, id,
+                       last ? QByteArray(last, kTagSize) : QByteArray());
     } else {
-        RewriteFile(path, file, st, id, mode, [&](int out) {
-            CopyRange(file.fd(), keep.begin, out, 0, keep.end - keep.begin);
+        const int in = file.fd();
+        group.rewrite(path, std::move(file), st, id, [&](int out) {
+            CopyRange(in, keep.begin, out, 0, keep.end - keep.begin);
             return keep.end - keep.begin;
         });
     }
-    file.close();
     return true;
+}
+
+bool RemoveAllTags(const QString& path, RewriteMode mode) {
+    const journal::ChangeScope scope; // the change ends within it
+    ChangeGroup group(mode);
+    const bool removed = RemoveAllTags(group, path);
+    group.finish();
+    return removed;
 }

@@ -23,3 +23,8 @@
 // than the file), "Read beyond end of file", "Disk full" or "I/O error <errno>"; the file is then
 // unchanged and no temporary file is left behind.
 bool RemoveAllTags(const QString& path, RewriteMode mode = RewriteMode::Auto);
+
+// As above, for one file among many: the change is held in `group` (see ChangeGroup), which the
+// caller ends; a change held for the same file is ended first. Returns true when something is to
+// be removed (the change is held, or made).
+bool RemoveAllTags(ChangeGroup& group, const QString& path);

@@ -1,4 +1,5 @@
-// Drives Tag files and Remove all tags through the real core functions, for scripts/crash-test.sh:
+// Drives Tag files (through the real core functions) and Remove all tags (the command itself), for
+// scripts/crash-test.sh:
 //
 //   morwick_crash_driver make DIR N         N songs with trailers straddling 4 KiB pages, ID3v2 heads
 //   morwick_crash_driver tag DIR [KILL]     writes a tag into every song (as Tag files does)
@@ -11,6 +12,10 @@
 // written, cutting the write that crosses it (the way the kernel leaves a write a kill stops at a
 // page boundary).
 
+#include "commands/Prompts.h"
+#include "commands/RemoveAllTagsCommand.h"
+#include "commands/Prompts.h"
+#include "commands/RemoveAllTagsCommand.h"
 #include "core/Batch.h"
 #include "core/Directory.h"
 #include "core/FileRewrite.h"
@@ -18,7 +23,6 @@
 #include "core/Journal.h"
 #include "core/JournalHooks.h"
 #include "core/TagFile.h"
-#include "core/TagRemoval.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,11 +39,23 @@ public:
     QString name(int index) const override { return names_[index]; }
     bool isSelected(int index) const override { return selected_[index]; }
     void deselect(int index) override { selected_[index] = false; }
+    void reselect(int index) override { selected_[index] = true; }
     void reread() override {}
 
 private:
     QStringList names_;
     std::vector<bool> selected_;
+};
+
+// Removal asks nothing.
+class NoPrompts : public Prompts {
+public:
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    QString inputBox(const QString&, const QString&, const QString& defaultText) override {
+        return defaultText;
+    }
+    bool errorQuestion(const QString&) override { return false; }
+    int showModal(QDialog&) override { return 0; }
 };
 
 QByteArray id3v2(int body) {
@@ -89,17 +105,19 @@ int run(const QString& command, const QString& dir) {
     WholeFolder files(ListDirectory(QStringLiteral("."), EntryKind::Mp3File));
     const JournalCommand journal(command == QLatin1String("tag") ? QStringLiteral("Tag files")
                                                                  : QStringLiteral("Remove all tags"));
-    const BatchReport report = RunBatch(files, nullptr, [&](const QString& name) {
-        if (command == QLatin1String("remove"))
-            return RemoveAllTags(name) ? BatchStep::Changed : BatchStep::Unchanged;
-        FileTag tag = ReadTag(name).value_or(FileTag{});
-        std::memcpy(tag.tag.magic, "TAG", 3);
-        const QByteArray title = ("New " + name.left(3)).toLatin1();
-        std::memset(tag.tag.title, 0, sizeof tag.tag.title);
-        std::memcpy(tag.tag.title, title.constData(), size_t(title.size()));
-        std::memcpy(tag.tag.year, "2024", 4);
-        return WriteTag(name, tag) ? BatchStep::Changed : BatchStep::Unchanged;
-    });
+    NoPrompts prompts;
+    const BatchReport report =
+        command == QLatin1String("remove")
+            ? RemoveAllTagsCommand(BatchContext{files, prompts})
+            : RunBatch(files, nullptr, [&](const QString& name) {
+                  FileTag tag = ReadTag(name).value_or(FileTag{});
+                  std::memcpy(tag.tag.magic, "TAG", 3);
+                  const QByteArray title = ("New " + name.left(3)).toLatin1();
+                  std::memset(tag.tag.title, 0, sizeof tag.tag.title);
+                  std::memcpy(tag.tag.title, title.constData(), size_t(title.size()));
+                  std::memcpy(tag.tag.year, "2024", 4);
+                  return WriteTag(name, tag) ? BatchStep::Changed : BatchStep::Unchanged;
+              });
     if (report.error) {
         std::fprintf(stderr, "%s\n", qPrintable(report.error->message()));
         return 1;

@@ -30,6 +30,7 @@ public:
     QString name(int index) const override { return entries[index].name; }
     bool isSelected(int index) const override { return entries[index].selected; }
     void deselect(int index) override { entries[index].selected = false; }
+    void reselect(int index) override { entries[index].selected = true; }
     void reread() override {
         ++rereads;
         for (Entry& entry : entries)

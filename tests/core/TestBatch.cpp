@@ -3,6 +3,7 @@
 #include "support/FakeSelection.h"
 
 #include <QTest>
+#include <utility>
 
 namespace {
 
@@ -108,6 +109,86 @@ private slots:
         // a and d change, c does not; nothing after the end counts
         QCOMPARE(report.changed,
                  int(seen.contains(QStringLiteral("a"))) + int(seen.contains(QStringLiteral("d"))));
+    }
+
+    // Work whose changes are held and ended three at a time: every change before a failure is
+    // counted, the failing entry ends the batch, and the entries held after it, or being worked on
+    // when it failed, are untouched and selected again.
+    void grouped_data() {
+        QTest::addColumn<QString>("endFailsAt");  // the held change that fails when ended
+        QTest::addColumn<QString>("workFailsAt"); // the work's own failure
+        QTest::addColumn<QString>("workEndsAt");  // the work ends what is held before its file
+        QTest::addColumn<int>("stopAfter");       // a Stop pressed once this many are handled
+        QTest::addColumn<QStringList>("ended");
+        QTest::addColumn<int>("stoppedAt");
+        QTest::addColumn<QList<bool>>("after");
+        const bool F = false, T = true;
+        QTest::newRow("ended in groups")
+            << ""
+            << ""
+            << "" << 0 << QStringList{"a", "b", "c", "d", "e", "f"} << -1 << QList<bool>{F, F, F, F, F, F};
+        QTest::newRow("failure within a group")
+            << "e"
+            << ""
+            << "" << 0 << QStringList{"a", "b", "c", "d"} << 4 << QList<bool>{F, F, F, F, F, T};
+        QTest::newRow("failure at a group's first")
+            << "d"
+            << ""
+            << "" << 0 << QStringList{"a", "b", "c"} << 3 << QList<bool>{F, F, F, F, T, T};
+        QTest::newRow("failure as the work ends what is held")
+            << "b"
+            << ""
+            << "c" << 0 << QStringList{"a"} << 1 << QList<bool>{F, F, T, T, T, T};
+        QTest::newRow("the work fails: what is held before ends")
+            << ""
+            << "e"
+            << "" << 0 << QStringList{"a", "b", "c", "d"} << 4 << QList<bool>{F, F, F, F, F, T};
+        QTest::newRow("the work fails, and so does ending what is held")
+            << "d"
+            << "e"
+            << "" << 0 << QStringList{"a", "b", "c"} << 3 << QList<bool>{F, F, F, F, T, T};
+        QTest::newRow("Stop pressed")
+            << ""
+            << ""
+            << "" << 2 << QStringList{"a", "b"} << 1 << QList<bool>{F, F, T, T, T, T};
+    }
+    void grouped() {
+        QFETCH(QString, endFailsAt);
+        QFETCH(QString, workFailsAt);
+        QFETCH(QString, workEndsAt);
+        QFETCH(int, stopAfter);
+        QFETCH(QStringList, ended);
+        QFETCH(int, stoppedAt);
+        QFETCH(QList<bool>, after);
+        progress_.stopAfter = stopAfter;
+        FakeSelection files({"a", "b", "c", "d", "e", "f"});
+        QStringList held, done;
+        const auto end = [&] {
+            for (const QString& name : std::exchange(held, {})) {
+                if (name == endFailsAt)
+                    throw GroupFailure(name, CommandError(QStringLiteral("I/O error 5")));
+                done << name;
+            }
+        };
+        GroupedWork work{[&](const QString& name) {
+                             if (name == workEndsAt)
+                                 end();
+                             if (name == workFailsAt)
+                                 ThrowError(QStringLiteral("Disk full"));
+                             held << name;
+                             return BatchStep::Held;
+                         },
+                         end, [&] { return held.size() == 3; }};
+        const BatchReport report = RunBatch(files, &progress_, work);
+        QCOMPARE(done, ended);
+        QCOMPARE(report.changed, int(ended.size()));
+        QCOMPARE(report.stoppedAt.value_or(-1), stoppedAt);
+        QCOMPARE(files.selected, after);
+        QCOMPARE(files.rereads, stoppedAt < 0 ? 1 : 0);
+        const QString message = endFailsAt.isEmpty()
+                                    ? workFailsAt.isEmpty() ? QString() : QStringLiteral("Disk full")
+                                    : QStringLiteral("I/O error 5");
+        QCOMPARE(report.error ? report.error->message() : QString(), message);
     }
 };
 

@@ -190,6 +190,37 @@ private slots:
         QCOMPARE(listing(), QStringList({QStringLiteral("plain.mp3"), QStringLiteral("song.mp3")}));
     }
 
+    // Removals ended in groups, the replaced files reused for later ones: undo gives every file
+    // back byte for byte.
+    void undoGroupedRemoval() {
+        WorkDir dir;
+        QStringList names;
+        QList<QByteArray> contents;
+        for (int i = 0; i < 12; ++i) {
+            names << QStringLiteral("%1.mp3").arg(i, 2, 10, QLatin1Char('0'));
+            QByteArray head("ID3\x03\0\0\0\0", 8);
+            head += char((100 + 37 * i) >> 7) + QByteArray(1, char((100 + 37 * i) & 0x7F));
+            contents << head + QByteArray(100 + 37 * i, 'h') + audio(3000 + 500 * (i % 5), char('a' + i));
+            write(names.last(), contents.last());
+        }
+        {
+            const JournalCommand command(QStringLiteral("Remove all tags"));
+            ChangeGroup group(RewriteMode::Auto, true);
+            for (const QString& name : names) {
+                QVERIFY(RemoveAllTags(group, name));
+                if (group.full() || names.indexOf(name) % 4 == 3)
+                    group.finish();
+            }
+        }
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(read(names[i]), contents[i].mid(10 + 100 + 37 * i));
+        const UndoReport report = UndoLastCommand();
+        QCOMPARE(report.restored, int(names.size()));
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(read(names[i]), contents[i]);
+        QCOMPARE(listing(), names);
+    }
+
     void undoFolderRename() {
         WorkDir dir;
         QVERIFY(QDir().mkdir(QStringLiteral("Old Album")));

@@ -347,6 +347,111 @@ private slots:
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("song.mp3")});
     }
+
+    // A batch's group of removals: each file ends byte for byte as alone, keeping its own mode and
+    // attributes, and a replaced file that nobody else has open serves the next rewrite (the
+    // next file gets its inode) while one that a reader holds is never written again.
+    void groupReusesReplacedFiles_data() {
+        QTest::addColumn<bool>("reader");
+        QTest::newRow("nobody else has them open") << false;
+        QTest::newRow("a reader holds the first") << true;
+    }
+    void groupReusesReplacedFiles() {
+        QFETCH(bool, reader);
+        QTemporaryDir dir;
+        struct Song {
+            const char* name;
+            QByteArray content, expected;
+            mode_t mode;
+        };
+        const std::vector<Song> songs{
+            {"a.mp3", id3v2(1000) + audio(9000, 'a') + v1(), audio(9000, 'a'), 0640},
+            {"b.mp3", id3v2(300) + audio(4000, 'b'), audio(4000, 'b'), 0604},
+            {"c.mp3", audio(3000, 'c') + v1(), audio(3000, 'c'), 0644},
+            {"d.mp3", id3v2(200) + audio(20000, 'd') + v1(), audio(20000, 'd'), 0600},
+            {"e.mp3", audio(500, 'e'), audio(500, 'e'), 0644},
+        };
+        std::vector<ino_t> before;
+        for (const Song& song : songs) {
+            const QString file = dir.filePath(QString::fromLatin1(song.name));
+            write(file, song.content);
+            QVERIFY(::chmod(local(file).constData(), song.mode) == 0);
+            before.push_back(statOf(file).st_ino);
+        }
+        const QByteArray first = local(dir.filePath(QStringLiteral("a.mp3")));
+        const bool attributes = ::setxattr(first.constData(), "user.morwick", "a", 1, 0) == 0;
+        const int held = reader ? ::open(first.constData(), O_RDONLY | O_CLOEXEC) : -1;
+        {
+            ChangeGroup group(RewriteMode::Auto, true);
+            for (const Song& song : songs) {
+                QCOMPARE(RemoveAllTags(group, dir.filePath(QString::fromLatin1(song.name))),
+                         song.content != song.expected);
+                group.finish();
+            }
+        }
+        for (const Song& song : songs) {
+            const QString file = dir.filePath(QString::fromLatin1(song.name));
+            QCOMPARE(read(file), song.expected);
+            QCOMPARE(statOf(file).st_mode & 07777, song.mode);
+        }
+        const auto inode = [&](const char* name) {
+            return statOf(dir.filePath(QString::fromLatin1(name))).st_ino;
+        };
+        QCOMPARE(inode("b.mp3") == before[0], !reader);
+        QCOMPARE(inode("d.mp3"), before[1]);
+        if (attributes) {
+            QCOMPARE(attribute(dir.filePath(QStringLiteral("a.mp3")), "user.morwick"), QByteArray("a"));
+            QCOMPARE(attribute(dir.filePath(QStringLiteral("b.mp3")), "user.morwick"), QByteArray());
+        }
+        if (reader) {
+            QByteArray old(songs[0].content.size(), '\0');
+            QCOMPARE(::pread(held, old.data(), size_t(old.size()), 0), ssize_t(old.size()));
+            QCOMPARE(old, songs[0].content);
+            ::close(held);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+                 5);
+    }
+
+    // A held rewrite that cannot take its file's place ends the group there: the ones before it
+    // are done, it and the ones after it stay as they were, and no temporary is left.
+    void groupFailureDropsTheRest() {
+        QTemporaryDir dir;
+        const QStringList names{"a.mp3", "b.mp3", "c.mp3"};
+        for (const QString& name : names)
+            write(dir.filePath(name), id3v2(400) + audio(5000, name[0].toLatin1()));
+        ChangeGroup group;
+        for (const QString& name : names)
+            QVERIFY(RemoveAllTags(group, dir.filePath(name)));
+        for (const QString& temp :
+             QDir(dir.path()).entryList({".b.mp3.morwick-*"}, QDir::Files | QDir::Hidden))
+            QVERIFY(QFile::remove(dir.filePath(temp)));
+        try {
+            group.finish();
+            QFAIL("the group ended whole");
+        } catch (const GroupFailure& failure) {
+            QCOMPARE(failure.path(), dir.filePath(QStringLiteral("b.mp3")));
+            QCOMPARE(failure.message(), QStringLiteral("File not found"));
+        }
+        QCOMPARE(read(dir.filePath(QStringLiteral("a.mp3"))), audio(5000, 'a'));
+        QCOMPARE(read(dir.filePath(QStringLiteral("b.mp3"))), id3v2(400) + audio(5000, 'b'));
+        QCOMPARE(read(dir.filePath(QStringLiteral("c.mp3"))), id3v2(400) + audio(5000, 'c'));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), names);
+    }
+
+    // The same file through a second name: the held change is made before it is read again, so
+    // the second finds nothing left to remove.
+    void sameFileTwiceInAGroup() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("song.mp3"));
+        write(file, id3v2(100) + audio(5000) + v1());
+        QVERIFY(::symlink("song.mp3", local(dir.filePath(QStringLiteral("link.mp3"))).constData()) == 0);
+        ChangeGroup group;
+        QVERIFY(RemoveAllTags(group, file));
+        QVERIFY(!RemoveAllTags(group, dir.filePath(QStringLiteral("link.mp3"))));
+        group.finish();
+        QCOMPARE(read(file), audio(5000));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTagRemoval)

@@ -18,6 +18,7 @@ public:
     QString name(int index) const override { return names.at(index); }
     bool isSelected(int index) const override { return selected.at(index); }
     void deselect(int index) override { selected[index] = false; }
+    void reselect(int index) override { selected[index] = true; }
     void reread() override {
         ++rereads;
         selected.fill(false);
