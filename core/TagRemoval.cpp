@@ -76,6 +76,14 @@ QByteArray readRange(const TailReader& file, int64_t from, int64_t to) {
     return buf;
 }
 
+// Bytes [from, to) of the file: where the tail holds them, in place; else read into `storage`.
+const char* bytesOf(const TailReader& file, int64_t from, int64_t to, QByteArray& storage) {
+    if (const char* held = file.at(from, to - from))
+        return held;
+    storage = readRange(file, from, to);
+    return storage.constData();
+}
+
 // The part of the file that stays: bytes [begin, end).
 struct Span {
     int64_t begin = 0;
@@ -86,10 +94,17 @@ struct Span {
 // first one decides.
 void cutTrailingId3v2(const TailReader& file, Span& keep) {
     const int64_t from = std::max(keep.begin, keep.end - kTrailingId3Window);
-    const QByteArray buf = readRange(file, from, keep.end);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(buf.constData());
-    for (int64_t p = from; p + kId3HeaderSize <= keep.end; ++p) {
-        const uint8_t* h = bytes + (p - from);
+    if (keep.end - from < kId3HeaderSize)
+        return;
+    QByteArray storage;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(bytesOf(file, from, keep.end, storage));
+    // Only where an "I" stands can a header start: the search skips the rest at memchr's pace.
+    const uint8_t* const last = bytes + (keep.end - from - kId3HeaderSize);
+    for (const uint8_t* h = bytes; h <= last; ++h) {
+        h = static_cast<const uint8_t*>(std::memchr(h, 'I', size_t(last - h + 1)));
+        if (h == nullptr)
+            return;
+        const int64_t p = from + (h - bytes);
         if (!IsWellFormedId3v2Header(h) || p + id3v2TagSize(h) > keep.end)
             continue;
         if (p > keep.begin)
