@@ -31,7 +31,8 @@ void floorRewrite(const std::string& path, int64_t front, int64_t back, QByteArr
 // The least the grouped safe method can do: for each group of 16 files, what stays of each is
 // written to a temporary (a file replaced in the group before, its blocks written over, else a
 // new one), the temporaries are synced, then each replaced file gets a second name and its
-// temporary is renamed over it.
+// temporary is renamed over it; the folder is synced, so that a replaced file is written over only
+// once the rename that replaced it is on disk.
 void floorGrouped(const std::vector<std::string>& names, int64_t front, int64_t back) {
     constexpr size_t kGroup = 16;
     std::vector<std::string> spares;
@@ -75,6 +76,11 @@ void floorGrouped(const std::vector<std::string>& names, int64_t front, int64_t 
                 die("floor: rename");
             replaced.push_back(spare);
         }
+        // The renames on disk before the replaced files are written over.
+        const std::string folder = names[g].substr(0, names[g].rfind('/') + 1);
+        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0 || ::fsync(dir) != 0 || ::close(dir) != 0)
+            die("floor: sync the folder");
         for (const std::string& spare : spares)
             ::unlink(spare.c_str());
         spares = replaced;
@@ -150,13 +156,14 @@ void RemoveLeadingBench(const Config& cfg, BenchWindow& window, const BigSet& se
     Row floorRow = measured("floor", "read, write temp, fsync, rename", n, median(floor), cfg.runs, true);
     floorRow.onDisk = true;
     addWithSync(t.rows, floorRow, floorOnDisk);
-    Row groupedRow = measured("floor in groups", "groups of 16: copy into freed files, fsync all, rename all",
+    Row groupedRow = measured("floor in groups",
+                              "groups of 16: copy into replaced files, fsync all, rename all, fsync folder",
                               n, median(grouped), cfg.runs);
     groupedRow.onDisk = true;
     addWithSync(t.rows, groupedRow, groupedOnDisk);
     t.rows.push_back(syncedByItself(measured("Morwick Remove all tags",
                                              "main window; groups of 16: copy_file_range into replaced "
-                                             "files, fsync all, rename all",
+                                             "files, fsync all, rename all, fsync folder",
                                              n, median(ours), cfg.runs)));
     if (cfg.peers) {
         for (const Peer& p : tagRemovers(set))

@@ -401,6 +401,28 @@ void ChangeGroup::finish() {
     }
     if (syncError)
         throw GroupFailure(held[synced]->path, *syncError);
+    settleReplaced();
+}
+
+// A replaced file is written over only once the rename that replaced it is on disk: were the
+// power to fail before, the old name could come back pointing at it, holding another song.
+// Syncing each folder makes its renames durable, whatever the file system orders on its own.
+void ChangeGroup::settleReplaced() {
+    std::set<QByteArray> folders;
+    for (const auto& file : replaced_)
+        folders.insert(file->path().left(file->path().lastIndexOf('/') + 1));
+    for (const QByteArray& folder : folders) {
+        const int fd =
+            ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        for (auto& file : replaced_) {
+            if (synced && file && file->path().left(file->path().lastIndexOf('/') + 1) == folder)
+                spares_.push_back(std::move(file));
+        }
+    }
+    replaced_.clear(); // what could not be settled goes
 }
 
 void ChangeGroup::end(Held& h) {
@@ -430,7 +452,7 @@ void ChangeGroup::end(Held& h) {
 // very file whatever took its name since. False when nothing was done: the caller places the
 // temporary as usual.
 bool ChangeGroup::placeKeepingReplaced(Held& h) {
-    if (!reuse_ || spares_.size() >= kGroupFiles)
+    if (!reuse_ || spares_.size() + replaced_.size() >= kGroupFiles)
         return false;
     const int fd = h.file.fd();
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
@@ -461,7 +483,7 @@ bool ChangeGroup::placeKeepingReplaced(Held& h) {
     ::fcntl(fd, F_SETLEASE, F_UNLCK);
     replaced->adoptDescriptor(h.file.release());
     if (alone)
-        spares_.push_back(std::move(replaced));
+        replaced_.push_back(std::move(replaced));
     return true;
 }
 

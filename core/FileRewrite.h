@@ -77,13 +77,17 @@ private:
     struct Held;
     void end(Held& held);
     bool placeKeepingReplaced(Held& held);
+    void settleReplaced();
     std::unique_ptr<TempFile> temporaryFor(const QByteArray& target, dev_t dev);
 
     RewriteMode mode_;
     bool reuse_;
     std::vector<std::unique_ptr<Held>> held_;
     int64_t heldBytes_ = 0;
+    // Replaced files ready to be written over: the renames that replaced them are on disk.
     std::vector<std::unique_ptr<TempFile>> spares_;
+    // Replaced files kept by the group being ended, until its renames are synced.
+    std::vector<std::unique_ptr<TempFile>> replaced_;
 };
 
 // Writes all n bytes at pos of fd, else throws "Disk full" (or the error's message).
