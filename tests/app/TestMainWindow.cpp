@@ -842,6 +842,25 @@ private slots:
         QCOMPARE(tipFor(folders, row), longName);
     }
 
+    // A batch's marks: deselections are held back until the batch ends, and an entry whose
+    // held work was dropped gets its mark back among them.
+    void batchMarksGivenBack() {
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+            write(QString::fromLatin1(name), audio(100));
+        MainWindow* w = open();
+        FileList* list = w->fileList();
+        list->selectAll();
+        for (int i = 0; i < 3; ++i)
+            list->deselect(i);
+        list->reselect(1);
+        const QList<bool> expected{false, true, false, true};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(list->isSelected(i), expected[i]);
+        list->endBatch();
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(list->selectionModel()->isSelected(list->model()->index(i, 0)), expected[i]);
+    }
+
     void renameDirectory() {
         MainWindow* w = open();
         auto* tree = find<QListWidget>("directoryList");
