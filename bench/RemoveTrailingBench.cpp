@@ -10,9 +10,9 @@
 namespace {
 
 // What any safe trailing-tag removal has to do: see the file's size, its first bytes (a leading
-// tag means a rewrite instead) and its last 8 KiB (which tags end it), then cut.
+// tag means a rewrite instead) and its last 4 KiB (which tags end it), then cut.
 void floorLookAndTruncate(const std::string& path) {
-    static char tail[8192];
+    static char tail[4096];
     char head[10];
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st;
@@ -61,10 +61,10 @@ void RemoveTrailingBench(const Config& cfg, BenchWindow& window, const BigSet& s
     addWithSync(v1.rows, measured("floor", "truncate(2) loop, sizes known", n, median(floor), cfg.runs, true),
                 floorOnDisk);
     v1.rows.push_back(measured("floor + the reads Morwick needs",
-                               "open, fstat, pread 10 + 8192, truncate, close", n, median(lookFirst),
+                               "open, fstat, pread 10 + 4096, truncate, close", n, median(lookFirst),
                                cfg.runs));
     v1.rows.push_back(syncedByItself(measured(
-        "Morwick Remove all tags", "main window; head + 8 KiB tail, truncate", n, median(ours), cfg.runs)));
+        "Morwick Remove all tags", "main window; head + 4 KiB tail, truncate", n, median(ours), cfg.runs)));
     if (cfg.peers) {
         std::vector<Peer> peers = tagRemovers(set);
         // Cutting the end off is a truncation for everyone: no exemption here.

@@ -40,11 +40,12 @@ int64_t id3v2TagSize(const uint8_t* h) {
     return body + kId3HeaderSize + ((h[5] & kId3FooterFlag) ? kId3FooterSize : 0);
 }
 
-// The file's last bytes, read once: every trailing tag is searched within them (the ID3v2
-// window, the ID3v1 trailer and the Lyrics3 window, one below the other), so one read serves
-// them all. A read outside them (a Lyrics3 block found through its size field) goes to the file.
-constexpr int64_t kTailBytes = 8192;
-static_assert(kTailBytes >= kTrailingId3Window + kTagSize + kLyricsWindow);
+// The file's last bytes, read once. Unless a trailing ID3v2 tag moves the end back, every search
+// stays within them: the ID3v2 window is exactly these bytes, and the ID3v1 trailer and the
+// Lyrics3 window below it lie inside. A read outside them (below a trailing ID3v2 tag, or a
+// Lyrics3 block found through its size field) goes to the file.
+constexpr int64_t kTailBytes = kTrailingId3Window;
+static_assert(kTailBytes >= kTagSize + kLyricsWindow + kLyricsSizeDigits + kLyricsEndSize);
 
 class TailReader {
 public:
