@@ -14,8 +14,6 @@
 
 #include "commands/Prompts.h"
 #include "commands/RemoveAllTagsCommand.h"
-#include "commands/Prompts.h"
-#include "commands/RemoveAllTagsCommand.h"
 #include "core/Batch.h"
 #include "core/Directory.h"
 #include "core/FileRewrite.h"
