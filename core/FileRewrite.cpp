@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <set>
 #include <sys/file.h>
@@ -33,11 +34,16 @@ constexpr char kTempInfix[] = ".morwick-";
 constexpr qsizetype kTempInfixSize = sizeof kTempInfix - 1;
 constexpr qsizetype kTempSuffixSize = 6; // mkstemp's XXXXXX
 
+// The folder part of a path, up to and with its last slash; empty for a bare name.
+QByteArray folderPart(const QByteArray& path) {
+    return path.left(path.lastIndexOf('/') + 1);
+}
+
 // A temporary's name beside `target` up to its random suffix: ".<name>.morwick-", the name cut
 // so that the whole stays within NAME_MAX whatever the original's length.
 QByteArray temporaryStem(const QByteArray& target) {
-    const qsizetype slash = target.lastIndexOf('/');
-    return target.left(slash + 1) + '.' + target.mid(slash + 1).left(200) + kTempInfix;
+    const QByteArray folder = folderPart(target);
+    return folder + '.' + target.mid(folder.size()).left(200) + kTempInfix;
 }
 
 } // namespace
@@ -46,10 +52,8 @@ QByteArray temporaryStem(const QByteArray& target) {
 // that no other Morwick takes it for a leftover. Removed again unless it was renamed into place.
 class TempFile {
 public:
-    // Takes over a file already named as a temporary; its descriptor, held with flock, may come
-    // later (adoptDescriptor).
+    // Takes over a file already named as a temporary, open as `fd` and held with flock.
     TempFile(QByteArray path, int fd) : path_(std::move(path)), fd_(fd) {}
-    void adoptDescriptor(int fd) { fd_ = fd; }
     explicit TempFile(const QByteArray& target) {
         for (int attempt = 0; fd_ < 0; ++attempt) {
             path_ = temporaryStem(target) + "XXXXXX";
@@ -87,13 +91,9 @@ public:
         placed_ = true;
     }
     void keep() { placed_ = true; }
-    bool adopted() const { return adopted_; }
     // Makes a kept file ready to take new content: private to its owner again, as a new
     // temporary is. False when it cannot be.
-    bool adopt() {
-        adopted_ = true;
-        return ::fchmod(fd_, 0600) == 0;
-    }
+    bool makePrivate() { return ::fchmod(fd_, 0600) == 0; }
     void remove() {
         if (::unlink(path_.constData()) != 0)
             ThrowIoError(errno);
@@ -104,7 +104,6 @@ private:
     QByteArray path_;
     int fd_ = -1;
     bool placed_ = false;
-    bool adopted_ = false; // content of a file it replaced, to be written over
 };
 
 namespace {
@@ -286,6 +285,9 @@ struct ChangeGroup::Held {
     std::unique_ptr<TempFile> temp; // a rewrite: its new content
     QByteArray target;              // a rewrite: the name its temporary takes
     bool ended = false;             // made whole when it was given
+
+    Held(const QString& path, const struct stat& st, uint32_t id)
+        : path(path), dev(st.st_dev), ino(st.st_ino), id(id) {}
 };
 
 ChangeGroup::ChangeGroup(RewriteMode mode, bool reuseReplaced) : mode_(mode), reuse_(reuseReplaced) {}
@@ -304,13 +306,12 @@ bool ChangeGroup::full() const {
 
 // A kept file in the target's folder, on its file system, else a new temporary.
 std::unique_ptr<TempFile> ChangeGroup::temporaryFor(const QByteArray& target, dev_t dev) {
-    const QByteArray folder = target.left(target.lastIndexOf('/') + 1);
     while (!spares_.empty()) {
         std::unique_ptr<TempFile> spare = std::move(spares_.back());
         spares_.pop_back();
         struct stat st {};
-        if (spare->path().left(spare->path().lastIndexOf('/') + 1) == folder &&
-            ::fstat(spare->fd(), &st) == 0 && st.st_dev == dev && spare->adopt())
+        if (folderPart(spare->path()) == folderPart(target) && ::fstat(spare->fd(), &st) == 0 &&
+            st.st_dev == dev && spare->makePrivate())
             return spare;
     }
     return std::make_unique<TempFile>(target);
@@ -318,16 +319,13 @@ std::unique_ptr<TempFile> ChangeGroup::temporaryFor(const QByteArray& target, de
 
 void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
                           const std::function<int64_t(int fd)>& fill) {
-    auto held = std::make_unique<Held>();
-    held->path = path;
-    held->dev = st.st_dev;
-    held->ino = st.st_ino;
-    held->id = id;
+    auto held = std::make_unique<Held>(path, st, id);
     held->target = rewriteTarget(path);
     held->temp = temporaryFor(held->target, st.st_dev);
     TempFile& temp = *held->temp;
     const int64_t length = fill(temp.fd());
-    if (temp.adopted() && ::ftruncate(temp.fd(), off_t(length)) != 0)
+    // A kept file may be longer than the new content (a new temporary is exactly as long).
+    if (::ftruncate(temp.fd(), off_t(length)) != 0)
         ThrowIoError(errno);
     if (mode_ == RewriteMode::Auto && takesPlaceOf(temp.fd(), st, original.fd())) {
         // Written out while the next file is read; finish() then only waits for it.
@@ -366,12 +364,8 @@ void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct 
 
 void ChangeGroup::truncate(const QString& path, PosixFile file, const struct stat& st, int64_t length,
                            uint32_t id, QByteArray last128) {
-    auto held = std::make_unique<Held>();
-    held->path = path;
+    auto held = std::make_unique<Held>(path, st, id);
     held->file = std::move(file);
-    held->dev = st.st_dev;
-    held->ino = st.st_ino;
-    held->id = id;
     held->length = length;
     held->last128 = std::move(last128);
     held_.push_back(std::move(held));
@@ -408,19 +402,18 @@ void ChangeGroup::finish() {
 // power to fail before, the old name could come back pointing at it, holding another song.
 // Syncing each folder makes its renames durable, whatever the file system orders on its own.
 void ChangeGroup::settleReplaced() {
-    std::set<QByteArray> folders;
-    for (const auto& file : replaced_)
-        folders.insert(file->path().left(file->path().lastIndexOf('/') + 1));
-    for (const QByteArray& folder : folders) {
-        const int fd =
-            ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool synced = fd >= 0 && ::fsync(fd) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        for (auto& file : replaced_) {
-            if (synced && file && file->path().left(file->path().lastIndexOf('/') + 1) == folder)
-                spares_.push_back(std::move(file));
+    std::map<QByteArray, bool> synced; // each folder once
+    for (auto& file : replaced_) {
+        const auto [folder, first] = synced.try_emplace(folderPart(file->path()), false);
+        if (first) {
+            const int fd = ::open(folder->first.isEmpty() ? "." : folder->first.constData(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            folder->second = fd >= 0 && ::fsync(fd) == 0;
+            if (fd >= 0)
+                ::close(fd);
         }
+        if (folder->second)
+            spares_.push_back(std::move(file));
     }
     replaced_.clear(); // what could not be settled goes
 }
@@ -441,6 +434,7 @@ void ChangeGroup::end(Held& h) {
         ThrowIoError(errno);
     journal::Touched(h.dev, h.file.fd());
     journal::Done(h.id, h.file.fd(), h.last128.isEmpty() ? nullptr : h.last128.constData());
+    h.file.close(); // a delayed write error is reported, not dropped
 }
 
 // Puts the temporary in its file's place and keeps the file it replaces, under a temporary's name
@@ -471,17 +465,17 @@ bool ChangeGroup::placeKeepingReplaced(Held& h) {
         reuse_ = errno == EEXIST; // a file system without links, or no /proc: not again
         return false;
     }
-    // The replaced file, held and named as a temporary: removed again unless it is kept.
-    auto replaced = std::make_unique<TempFile>(name, -1);
     try {
         h.temp->placeAs(h.target);
     } catch (const CommandError&) {
+        ::unlink(name.constData());
         letGo();
         throw;
     }
     const bool alone = ::fcntl(fd, F_GETLEASE) == F_WRLCK;
     ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    replaced->adoptDescriptor(h.file.release());
+    // The replaced file, held and named as a temporary: removed at once unless it is kept.
+    auto replaced = std::make_unique<TempFile>(name, h.file.release());
     if (alone)
         replaced_.push_back(std::move(replaced));
     return true;
