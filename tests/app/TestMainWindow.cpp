@@ -152,6 +152,7 @@ public:
         return true;
     }
     int showModal(QDialog&) override { return QDialog::Rejected; }
+    void notice(const QString&) override {}
 };
 
 } // namespace

@@ -190,8 +190,7 @@ private slots:
         QCOMPARE(listing(), QStringList({QStringLiteral("plain.mp3"), QStringLiteral("song.mp3")}));
     }
 
-    // Removals ended in groups, the replaced files reused for later ones: undo gives every file
-    // back byte for byte.
+    // Removals ended in groups: undo gives every file back byte for byte.
     void undoGroupedRemoval() {
         WorkDir dir;
         QStringList names;
@@ -205,7 +204,7 @@ private slots:
         }
         {
             const JournalCommand command(QStringLiteral("Remove all tags"));
-            ChangeGroup group(RewriteMode::Auto, true);
+            ChangeGroup group;
             for (const QString& name : names) {
                 QVERIFY(RemoveAllTags(group, name));
                 if (group.full() || names.indexOf(name) % 4 == 3)
