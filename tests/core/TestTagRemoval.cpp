@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -489,6 +490,92 @@ private slots:
         if (action == "link")
             QCOMPARE(read(backup), content);
         QCOMPARE(QDir(dir.path()).entryList({".*morwick*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+    }
+
+    // Root at work in a folder other users may change. A song of another owner is stripped through
+    // its own descriptor, keeping its inode and owner; a symbolic link its owner flips to a file only
+    // root may read, after Morwick read the song through it, never leads Morwick to that file; a
+    // temporary another user moves away and replaces with a file of their own never takes the
+    // song's place.
+    void rootInSharedFolder_data() {
+        QTest::addColumn<bool>("sticky");
+        QTest::addColumn<QString>("game");
+        for (const bool sticky : {false, true}) {
+            const char* mode = sticky ? "01777" : "0777";
+            QTest::addRow("%s, another owner's song", mode) << sticky << "none";
+            QTest::addRow("%s, link flipped to a root-only file as the song is given", mode)
+                << sticky << "flip";
+            QTest::addRow("%s, link flipped before the group ends", mode) << sticky << "late flip";
+            QTest::addRow("%s, root's song, its temporary replaced", mode) << sticky << "swap";
+        }
+    }
+    void rootInSharedFolder() {
+        QFETCH(bool, sticky);
+        QFETCH(QString, game);
+        if (::geteuid() != 0)
+            QSKIP("other users and root-only files need root");
+        QTemporaryDir dir;
+        QVERIFY(::chmod(local(dir.path()).constData(), 0755) == 0);
+        const QString shared = dir.filePath(QStringLiteral("shared"));
+        const QString secret = dir.filePath(QStringLiteral("private/secret.mp3"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("shared")) &&
+                QDir(dir.path()).mkdir(QStringLiteral("private")));
+        QVERIFY(::chmod(local(shared).constData(), sticky ? 01777 : 0777) == 0);
+        QVERIFY(::chmod(local(dir.filePath(QStringLiteral("private"))).constData(), 0700) == 0);
+        const QByteArray secretContent = id3v2(400) + audio(6000, 's') + v1();
+        write(secret, secretContent);
+        QVERIFY(::chmod(local(secret).constData(), 0600) == 0);
+        // As the other user, in the shared folder.
+        const auto asUser = [&](const QString& command) {
+            QProcess shell;
+            shell.setWorkingDirectory(shared);
+            shell.start(QStringLiteral("setpriv"),
+                        {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", command});
+            return shell.waitForFinished() && shell.exitStatus() == QProcess::NormalExit &&
+                   shell.exitCode() == 0;
+        };
+
+        const QString song = shared + QStringLiteral("/song.mp3");
+        const QByteArray content = id3v2(700) + audio(8000, 'a') + v1();
+        write(song, content);
+        const bool rootsSong = game == "swap";
+        if (!rootsSong)
+            QVERIFY(::chown(local(song).constData(), 65534, 65534) == 0);
+        const struct stat before = statOf(song);
+        QString given = song;
+        if (game.contains("flip")) {
+            QVERIFY(asUser(QStringLiteral("ln -s song.mp3 link.mp3")));
+            given = shared + QStringLiteral("/link.mp3");
+        }
+        const QString flip = QStringLiteral("ln -sfn '%1' link.mp3").arg(secret);
+        const ChangeGivenHook hook([&](const QString&) {
+            if (game == "flip")
+                QVERIFY(asUser(flip));
+        });
+        int leftAlone = 0;
+        {
+            ChangeGroup group;
+            QVERIFY(RemoveAllTags(group, given));
+            if (game == "late flip")
+                QVERIFY(asUser(flip));
+            if (game == "swap") // refused where the folder is sticky
+                QCOMPARE(asUser(QStringLiteral("for f in .song.mp3.morwick-*; do mv \"$f\" moved && "
+                                               "printf theirs > \"$f\"; done")),
+                         !sticky);
+            group.finish();
+            leftAlone = group.leftAlone();
+        }
+        QCOMPARE(read(secret), secretContent);
+        QCOMPARE(statOf(secret).st_uid, uid_t(0));
+        QCOMPARE(statOf(secret).st_mode & 07777, mode_t(0600));
+        const bool untouched = game == "flip" || (game == "swap" && !sticky);
+        QCOMPARE(leftAlone, untouched ? 1 : 0);
+        QCOMPARE(read(song), untouched ? content : audio(8000, 'a'));
+        const struct stat after = statOf(song);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
+        if (!rootsSong)
+            QCOMPARE(after.st_ino, before.st_ino); // through its own descriptor
     }
 
     // A held rewrite that cannot take its file's place ends the group there: the ones before it
