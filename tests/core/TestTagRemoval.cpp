@@ -374,7 +374,8 @@ private slots:
     }
 
     // A batch's group of removals: each file ends byte for byte as alone, keeping its own mode and
-    // attributes, and a reader that holds a replaced file goes on reading its old content.
+    // attributes; a replaced file is never kept for a later song, so a reader that holds one goes on
+    // reading its old content and no name leads to it.
     void groupEndsEachAsAlone() {
         QTemporaryDir dir;
         struct Song {
@@ -403,6 +404,9 @@ private slots:
                 QCOMPARE(RemoveAllTags(group, dir.filePath(QString::fromLatin1(song.name))),
                          song.content != song.expected);
                 group.finish();
+                // No replaced file is kept under another name for a later song.
+                QCOMPARE(QDir(dir.path()).entryList({".*morwick*"}, QDir::AllEntries | QDir::Hidden),
+                         QStringList());
             }
             QCOMPARE(group.leftAlone(), 0);
         }
