@@ -272,7 +272,8 @@ struct ChangeGroup::Held {
     PosixFile file;        // the file changed, as it was read (for a rewrite, the original)
     struct stat st {};     // what fstat said of it when it was read
     FileIdentity identity; // of the file read
-    HeldFolder folder;     // the folder holding the file's name; folder.name() is that name
+    std::shared_ptr<const HeldFolder> folder; // the folder holding the file's name
+    QByteArray name;                          // the file's name in it
     uint32_t id = 0;
     int64_t length = 0;             // a cut: the length the file is cut to
     QByteArray last128;             // a cut: what the file then ends in
@@ -282,22 +283,9 @@ struct ChangeGroup::Held {
     Held(const QString& path, PosixFile file, const struct stat& st, uint32_t id)
         : path(path), file(std::move(file)), st(st), identity(IdentityOf(this->file.fd(), st)), id(id) {}
 
-    // Finds the folder holding the name of the file read, through `path` looked up once: for a
-    // symbolic link, the folder of the file it leads to. False when the name found does not lead
-    // to the file read (it was moved or replaced since), or the folder cannot be opened.
-    bool findPlace() {
-        QByteArray target = EncodeFileName(path);
-        struct stat lst {};
-        if (::lstat(target.constData(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-            char* real = ::realpath(target.constData(), nullptr);
-            if (real == nullptr)
-                return false;
-            target = QByteArray(real);
-            std::free(real);
-        }
-        folder = HeldFolder(target);
-        return folder.isOpen() && namedFileIs(folder.fd(), folder.name(), identity);
-    }
+    int dirFd() const { return folder->fd(); }
+    // The file as the journal names it.
+    QByteArray placePath() const { return folder->folderPath() + name; }
 
     // Whether the file's name still leads to the file read, and that file is as it was read: no
     // other program replaced, moved, wrote, cut, appended to or linked it meanwhile.
@@ -305,7 +293,7 @@ struct ChangeGroup::Held {
         struct stat now {};
         return ::fstat(file.fd(), &now) == 0 && now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
                sameTime(now.st_mtim, st.st_mtim) && sameTime(now.st_ctim, st.st_ctim) &&
-               namedFileIs(folder.fd(), folder.name(), identity);
+               namedFileIs(dirFd(), name, identity);
     }
 };
 
@@ -332,10 +320,36 @@ std::unique_ptr<ChangeGroup::Held> ChangeGroup::give(const QString& path, PosixF
     if (changeGivenHook())
         changeGivenHook()(path);
     auto held = std::make_unique<Held>(path, std::move(file), st, id);
-    if (held->findPlace())
+    // The folder holding the name of the file read, through `path` looked up once: for a symbolic
+    // link, the folder of the file it leads to. The name found there must lead to the file read,
+    // else the file was moved or replaced since it was read.
+    QByteArray target = EncodeFileName(path);
+    struct stat lst {};
+    if (::lstat(target.constData(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char* real = ::realpath(target.constData(), nullptr);
+        target = real != nullptr ? QByteArray(real) : QByteArray();
+        std::free(real);
+    }
+    const qsizetype slash = target.lastIndexOf('/');
+    held->name = target.mid(slash + 1);
+    held->folder = folderOf(target.left(slash + 1));
+    if (!target.isEmpty() && held->folder && namedFileIs(held->dirFd(), held->name, held->identity))
         return held;
     leaveAlone(id);
     return nullptr;
+}
+
+// The folder is held once for the many files a batch changes in it. One held earlier under the same
+// path serves as well as one opened now: every change checks its file's name in the folder held.
+std::shared_ptr<const HeldFolder> ChangeGroup::folderOf(const QByteArray& folder) {
+    if (!lastFolder_ || lastFolderPath_ != folder) {
+        auto held = std::make_shared<HeldFolder>(HeldFolder::Folder(folder));
+        if (!held->isOpen())
+            return nullptr;
+        lastFolder_ = std::move(held);
+        lastFolderPath_ = folder;
+    }
+    return lastFolder_;
 }
 
 void ChangeGroup::leaveAlone(uint32_t id) {
@@ -348,13 +362,13 @@ void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct 
     std::unique_ptr<Held> held = give(path, std::move(original), st, id);
     if (!held)
         return;
-    held->temp = std::make_unique<TempFile>(held->folder.fd(), held->folder.name());
+    held->temp = std::make_unique<TempFile>(held->dirFd(), held->name);
     TempFile& temp = *held->temp;
     const int64_t length = fill(temp.fd());
     // A rename may replace a file of another owner only where no one else may change the folder:
     // there, a name could be made to lead elsewhere between the last check and the rename.
     const bool rename = mode_ == RewriteMode::Auto &&
-                        (st.st_uid == ::geteuid() || !othersMayChange(held->folder.fd())) &&
+                        (st.st_uid == ::geteuid() || !othersMayChange(held->dirFd())) &&
                         takesPlaceOf(temp.fd(), st, held->file.fd());
     if (!rename) {
         copyBack(std::move(held), length);
@@ -373,7 +387,7 @@ void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct 
 void ChangeGroup::copyBack(std::unique_ptr<Held> held, int64_t length) {
     finish();
     TempFile& temp = *held->temp;
-    const int folderFd = held->folder.fd();
+    const int folderFd = held->dirFd();
     if (::fsync(temp.fd()) != 0)
         ThrowIoError(errno);
     if (::fsync(folderFd) != 0 && ::syncfs(temp.fd()) != 0) // a folder held without read access
@@ -382,8 +396,8 @@ void ChangeGroup::copyBack(std::unique_ptr<Held> held, int64_t length) {
         leaveAlone(held->id);
         return; // the temporary goes with it
     }
-    const QByteArray folderPath = held->folder.folderPath();
-    if (!journal::AnnounceCopyBack(held->id, folderPath + temp.name(), held->st, held->folder.path(), length))
+    const QByteArray folderPath = held->folder->folderPath();
+    if (!journal::AnnounceCopyBack(held->id, folderPath + temp.name(), held->st, held->placePath(), length))
         ThrowIoError(EIO); // without its record a copy cut short could not be finished
     PosixFile& original = held->file;
     try {
@@ -446,13 +460,13 @@ void ChangeGroup::end(Held& h) {
     // Another file put under the temporary's name (in a folder others may change) must never take
     // the song's place; a name simply gone is a failure, which the rename reports.
     const bool tempTaken =
-        h.temp && !h.temp->stillNamed() && IdentityAt(h.folder.fd(), h.temp->name().constData()).has_value();
+        h.temp && !h.temp->stillNamed() && IdentityAt(h.dirFd(), h.temp->name().constData()).has_value();
     if (tempTaken || !h.unchanged()) {
         leaveAlone(h.id);
         return;
     }
     if (h.temp) {
-        h.temp->placeAs(h.folder.name());
+        h.temp->placeAs(h.name);
         journal::Touched(h.st.st_dev, h.temp->fd());
         journal::Done(h.id, h.temp->fd());
         return;

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+class HeldFolder;
+
 // How the finished temporary takes the file's place.
 enum class RewriteMode {
     // Renamed over the file where that keeps everything the file had: one name, an owner and
@@ -86,6 +88,7 @@ private:
     // The change, its place found; nothing when the file is left alone.
     std::unique_ptr<Held> give(const QString& path, PosixFile file, const struct stat& st, uint32_t id);
     void leaveAlone(uint32_t id);
+    std::shared_ptr<const HeldFolder> folderOf(const QByteArray& folder);
     void end(Held& held);
     void copyBack(std::unique_ptr<Held> held, int64_t length);
 
@@ -93,6 +96,8 @@ private:
     std::vector<std::unique_ptr<Held>> held_;
     int64_t heldBytes_ = 0;
     int leftAlone_ = 0;
+    std::shared_ptr<const HeldFolder> lastFolder_;
+    QByteArray lastFolderPath_;
 };
 
 // Writes all n bytes at pos of fd, else throws "Disk full" (or the error's message).

@@ -27,8 +27,18 @@ HeldFolder::HeldFolder(const QByteArray& path) {
     while (entry.size() > 1 && entry.endsWith('/'))
         entry.chop(1);
     const qsizetype slash = entry.lastIndexOf('/');
-    folder_ = entry.left(slash + 1);
     name_ = entry.mid(slash + 1);
+    open(entry.left(slash + 1));
+}
+
+HeldFolder HeldFolder::Folder(const QByteArray& folder) {
+    HeldFolder held;
+    held.open(folder.isEmpty() || folder.endsWith('/') ? folder : folder + '/');
+    return held;
+}
+
+void HeldFolder::open(const QByteArray& folder) {
+    folder_ = folder;
     fd_ = openFolder(folder_);
     if (fd_ < 0 && errno == ELOOP) {
         // The folder was reached through a symbolic link: the folder it leads to, resolved once.

@@ -14,6 +14,8 @@ public:
     // `path` itself is not looked at: a symbolic link at its end stays the entry's name. Check
     // isOpen(); errno tells why it is not.
     explicit HeldFolder(const QByteArray& path);
+    // Holds `folder` itself (encoded; empty: the working directory); name() is empty.
+    static HeldFolder Folder(const QByteArray& folder);
     ~HeldFolder();
     HeldFolder(const HeldFolder&) = delete;
     HeldFolder& operator=(const HeldFolder&) = delete;
@@ -31,6 +33,8 @@ public:
     QByteArray path() const { return folder_ + name_; }
 
 private:
+    void open(const QByteArray& folder);
+
     int fd_ = -1;
     QByteArray folder_;
     QByteArray name_;
