@@ -97,12 +97,31 @@ public:
     // Whether its name still leads to the file made here: in a folder others may change, another
     // file may have been put under it.
     bool stillNamed() const { return namedFileIs(dirFd_, name_, id_); }
-    // Replaces `target` in the same folder with this file. Only here may a rename replace: the file
-    // it replaces was just checked to be the very file whose content this is.
-    void placeAs(const QByteArray& target) {
-        if (::renameat(dirFd_, name_.constData(), dirFd_, target.constData()) != 0)
-            ThrowIoError(errno);
+    // Puts this file in the place of `target` in the same folder. Only here may a name be replaced:
+    // the file there was just checked to be the very file whose content this is. The two names are
+    // exchanged, so that what stood there can be looked at once more: unless `isFileRead` says it is
+    // still that file, as it was (a program may have saved a new version in the meantime), it goes
+    // back, untouched, and the answer is false. Where the file system cannot exchange names, a rename
+    // replaces `target`.
+    bool placeAs(const QByteArray& target, const std::function<bool(const QByteArray& name)>& isFileRead) {
+        if (::renameat2(dirFd_, name_.constData(), dirFd_, target.constData(), RENAME_EXCHANGE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                ThrowIoError(errno);
+            if (::renameat(dirFd_, name_.constData(), dirFd_, target.constData()) != 0)
+                ThrowIoError(errno);
+            placed_ = true;
+            return true;
+        }
+        if (!isFileRead(name_)) {
+            if (::renameat2(dirFd_, name_.constData(), dirFd_, target.constData(), RENAME_EXCHANGE) != 0)
+                ThrowIoError(errno);
+            return false;
+        }
         placed_ = true;
+        // The file read, now under this file's old name: a kill before it goes leaves a temporary that
+        // the next start sweeps.
+        ::unlinkat(dirFd_, name_.constData(), 0);
+        return true;
     }
     void keep() { placed_ = true; }
     void remove() {
@@ -284,6 +303,14 @@ struct ChangeGroup::Held {
         : path(path), file(std::move(file)), st(st), identity(IdentityOf(this->file.fd(), st)), id(id) {}
 
     int dirFd() const { return folder->fd(); }
+
+    // Whether `name` in the folder leads to the file read and that file is as it was read, its
+    // change time aside (a rename sets it).
+    bool stillAsRead(const QByteArray& entry) const {
+        struct stat now {};
+        return ::fstat(file.fd(), &now) == 0 && now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
+               sameTime(now.st_mtim, st.st_mtim) && namedFileIs(dirFd(), entry, identity);
+    }
     // The file as the journal names it.
     QByteArray placePath() const { return folder->folderPath() + name; }
 
@@ -291,9 +318,7 @@ struct ChangeGroup::Held {
     // other program replaced, moved, wrote, cut, appended to or linked it meanwhile.
     bool unchanged() const {
         struct stat now {};
-        return ::fstat(file.fd(), &now) == 0 && now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
-               sameTime(now.st_mtim, st.st_mtim) && sameTime(now.st_ctim, st.st_ctim) &&
-               namedFileIs(dirFd(), name, identity);
+        return ::fstat(file.fd(), &now) == 0 && sameTime(now.st_ctim, st.st_ctim) && stillAsRead(name);
     }
 };
 
@@ -466,7 +491,10 @@ void ChangeGroup::end(Held& h) {
         return;
     }
     if (h.temp) {
-        h.temp->placeAs(h.name);
+        if (!h.temp->placeAs(h.name, [&](const QByteArray& name) { return h.stillAsRead(name); })) {
+            leaveAlone(h.id);
+            return;
+        }
         journal::Touched(h.st.st_dev, h.temp->fd());
         journal::Done(h.id, h.temp->fd());
         return;
