@@ -39,6 +39,11 @@ std::function<void(const QString&)>& changeGivenHook() {
     return hook;
 }
 
+std::function<void(const QString&)>& beforePlaceHook() {
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
 // A temporary's name for the file `name`: ".<name>.morwick-XXXXXX", the name cut so that the
 // whole stays within NAME_MAX whatever the original's length, the suffix random.
 QByteArray temporaryName(const QByteArray& name) {
@@ -330,6 +335,10 @@ void SetChangeGivenHook(std::function<void(const QString& path)> hook) {
     changeGivenHook() = std::move(hook);
 }
 
+void SetBeforePlaceHook(std::function<void(const QString& path)> hook) {
+    beforePlaceHook() = std::move(hook);
+}
+
 bool ChangeGroup::holds(const struct stat& st) const {
     return std::any_of(held_.begin(), held_.end(), [&](const auto& h) {
         return !h->ended && h->st.st_dev == st.st_dev && h->st.st_ino == st.st_ino;
@@ -491,6 +500,8 @@ void ChangeGroup::end(Held& h) {
         return;
     }
     if (h.temp) {
+        if (beforePlaceHook())
+            beforePlaceHook()(h.path);
         if (!h.temp->placeAs(h.name, [&](const QByteArray& name) { return h.stillAsRead(name); })) {
             leaveAlone(h.id);
             return;

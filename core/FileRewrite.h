@@ -42,6 +42,9 @@ bool RewriteFile(const QString& path, PosixFile original, const struct stat& st,
 // Test seam: called with a file's path as a change to it is given to a ChangeGroup, after the file
 // was read and before anything of the change is made or its place is looked up. Empty: none.
 void SetChangeGivenHook(std::function<void(const QString& path)> hook);
+// Test seam: called with a file's path right before its temporary takes its place, after the
+// checks that precede it. Empty: none.
+void SetBeforePlaceHook(std::function<void(const QString& path)> hook);
 
 // Changes to many files ended together, so that a batch pays for durability once per group of
 // files instead of once per file. Each change is begun when it is given (a rewrite's new content

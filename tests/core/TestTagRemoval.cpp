@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -434,22 +435,27 @@ private slots:
     void otherProgramActs_data() {
         QTest::addColumn<QString>("shape");
         QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("whenGiven"); // else between the change being held and its end
-        for (const char* shape : {"renamed over", "in place", "cut"}) {
-            for (const char* action : {"link", "save by rename", "write in place", "append"}) {
-                const bool inPlace = QByteArray(shape) == "in place";
-                QTest::addRow("%s, %s", shape, action) << shape << action << inPlace;
-            }
+        // As the change is given (after the read), while it is held, or right before the temporary
+        // takes the file's place (after the last check: the exchange of names sees it).
+        QTest::addColumn<QString>("when");
+        for (const char* action : {"link", "save by rename", "write in place", "append"}) {
+            QTest::addRow("renamed over, %s", action) << "renamed over" << action << "held";
+            QTest::addRow("renamed over, %s after the last check", action)
+                << "renamed over" << action << "placing";
+            QTest::addRow("in place, %s", action) << "in place" << action << "given";
+            QTest::addRow("cut, %s", action) << "cut" << action << "held";
         }
         QTest::addRow("renamed over, save by rename as it is given") << "renamed over"
-                                                                     << "save by rename" << true;
+                                                                     << "save by rename"
+                                                                     << "given";
         QTest::addRow("cut, link as it is given") << "cut"
-                                                  << "link" << true;
+                                                  << "link"
+                                                  << "given";
     }
     void otherProgramActs() {
         QFETCH(QString, shape);
         QFETCH(QString, action);
-        QFETCH(bool, whenGiven);
+        QFETCH(QString, when);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("a.mp3"));
         const QString next = dir.filePath(QStringLiteral("b.mp3"));
@@ -476,13 +482,18 @@ private slots:
             }
         };
         const ChangeGivenHook hook([&](const QString& path) {
-            if (whenGiven && path == file)
+            if (when == "given" && path == file)
                 act();
         });
+        SetBeforePlaceHook([&](const QString& path) {
+            if (when == "placing" && path == file)
+                act();
+        });
+        const auto noHook = qScopeGuard([] { SetBeforePlaceHook({}); });
         {
             ChangeGroup group(shape == "in place" ? RewriteMode::InPlace : RewriteMode::Auto);
             QVERIFY(RemoveAllTags(group, file));
-            if (!whenGiven)
+            if (when == "held")
                 act();
             group.finish();
             QVERIFY(RemoveAllTags(group, next));
