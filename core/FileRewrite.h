@@ -36,8 +36,8 @@ bool IsTemporaryName(const QByteArray& name);
 // file holds the new content, false when it was left alone: another program replaced, moved,
 // wrote, cut, appended to or linked it since it was read (nothing changed, no temporary left).
 // Throws CommandError; the file is then unchanged and no temporary is left.
-bool RewriteFile(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
-                 RewriteMode mode, const std::function<int64_t(int fd)>& fill);
+[[nodiscard]] bool RewriteFile(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
+                               RewriteMode mode, const std::function<int64_t(int fd)>& fill);
 
 // Test seam: called with a file's path as a change to it is given to a ChangeGroup, after the file
 // was read and before anything of the change is made or its place is looked up. Empty: none.
