@@ -117,7 +117,9 @@ public:
             placed_ = true;
             return true;
         }
-        if (!isFileRead(name_)) {
+        // What now stands at `target` must be this very file: in a folder others may change, another
+        // file may have been put under this file's name just before the exchange.
+        if (!namedFileIs(dirFd_, target, id_) || !isFileRead(name_)) {
             if (::renameat2(dirFd_, name_.constData(), dirFd_, target.constData(), RENAME_EXCHANGE) != 0)
                 ThrowIoError(errno);
             return false;
