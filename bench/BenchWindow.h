@@ -23,6 +23,7 @@ public:
     }
     bool errorQuestion(const QString&) override { return ++asked, true; }
     int showModal(QDialog&) override { return ++asked, QDialog::Rejected; }
+    void notice(const QString&) override { ++asked; }
 };
 
 // What the window does while a command runs: selection signals, repaints, status line.

@@ -29,29 +29,21 @@ void floorRewrite(const std::string& path, int64_t front, int64_t back, QByteArr
 }
 
 // The least the grouped safe method can do: for each group of 16 files, what stays of each is
-// written to a temporary (a file replaced in the group before, its blocks written over, else a
-// new one), the temporaries are synced, then each replaced file gets a second name and its
-// temporary is renamed over it; the folder is synced, so that a replaced file is written over only
-// once the rename that replaced it is on disk.
+// written to a new temporary, the temporaries are synced together, then each is renamed over its
+// file.
 void floorGrouped(const std::vector<std::string>& names, int64_t front, int64_t back) {
     constexpr size_t kGroup = 16;
-    std::vector<std::string> spares;
     for (size_t g = 0; g < names.size(); g += kGroup) {
         const size_t end = std::min(names.size(), g + kGroup);
         std::vector<int> outs;
-        std::vector<std::string> temps, replaced;
+        std::vector<std::string> temps;
         for (size_t i = g; i < end; ++i) {
             const int in = ::open(names[i].c_str(), O_RDONLY | O_CLOEXEC);
             struct stat st;
             if (in < 0 || ::fstat(in, &st) != 0)
                 die("floor: open");
             const std::string temp = names[i] + ".tmp";
-            if (!spares.empty()) {
-                if (::rename(spares.back().c_str(), temp.c_str()) != 0)
-                    die("floor: take a spare");
-                spares.pop_back();
-            }
-            const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             const int64_t keep = st.st_size - front - back;
             loff_t from = front, to = 0;
             for (int64_t left = keep; left > 0;) {
@@ -60,7 +52,7 @@ void floorGrouped(const std::vector<std::string>& names, int64_t front, int64_t 
                     die("floor: copy");
                 left -= n;
             }
-            if (out < 0 || ::ftruncate(out, keep) != 0 || ::close(in) != 0)
+            if (out < 0 || ::close(in) != 0)
                 die("floor: write temp");
             ::sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
             outs.push_back(out);
@@ -69,24 +61,10 @@ void floorGrouped(const std::vector<std::string>& names, int64_t front, int64_t 
         for (const int out : outs)
             if (::fsync(out) != 0 || ::close(out) != 0)
                 die("floor: fsync");
-        for (size_t i = g; i < end; ++i) {
-            const std::string spare = names[i] + ".spare";
-            if (::link(names[i].c_str(), spare.c_str()) != 0 ||
-                ::rename(temps[i - g].c_str(), names[i].c_str()) != 0)
+        for (size_t i = g; i < end; ++i)
+            if (::rename(temps[i - g].c_str(), names[i].c_str()) != 0)
                 die("floor: rename");
-            replaced.push_back(spare);
-        }
-        // The renames on disk before the replaced files are written over.
-        const std::string folder = names[g].substr(0, names[g].rfind('/') + 1);
-        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir < 0 || ::fsync(dir) != 0 || ::close(dir) != 0)
-            die("floor: sync the folder");
-        for (const std::string& spare : spares)
-            ::unlink(spare.c_str());
-        spares = replaced;
     }
-    for (const std::string& spare : spares)
-        ::unlink(spare.c_str());
 }
 
 } // namespace
@@ -156,14 +134,14 @@ void RemoveLeadingBench(const Config& cfg, BenchWindow& window, const BigSet& se
     Row floorRow = measured("floor", "read, write temp, fsync, rename", n, median(floor), cfg.runs, true);
     floorRow.onDisk = true;
     addWithSync(t.rows, floorRow, floorOnDisk);
-    Row groupedRow = measured("floor in groups",
-                              "groups of 16: copy into replaced files, fsync all, rename all, fsync folder",
-                              n, median(grouped), cfg.runs);
+    Row groupedRow =
+        measured("floor in groups", "groups of 16: copy into new temporaries, fsync all, rename all", n,
+                 median(grouped), cfg.runs);
     groupedRow.onDisk = true;
     addWithSync(t.rows, groupedRow, groupedOnDisk);
     t.rows.push_back(syncedByItself(measured("Morwick Remove all tags",
-                                             "main window; groups of 16: copy_file_range into replaced "
-                                             "files, fsync all, rename all, fsync folder",
+                                             "main window; groups of 16: copy_file_range into new "
+                                             "temporaries, fsync all, check each file, rename all",
                                              n, median(ours), cfg.runs)));
     if (cfg.peers) {
         for (const Peer& p : tagRemovers(set))

@@ -105,3 +105,9 @@ bool QtPrompts::errorQuestion(const QString& text) {
 int QtPrompts::showModal(QDialog& dialog) {
     return dialog.exec();
 }
+
+void QtPrompts::notice(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), text, QMessageBox::Ok, parent_);
+    box.setObjectName(QStringLiteral("errorBox"));
+    box.exec();
+}

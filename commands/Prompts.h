@@ -26,6 +26,9 @@ public:
     virtual bool errorQuestion(const QString& text) = 0;
     // Shows the dialog modally and returns its result (QDialog::Accepted or Rejected).
     virtual int showModal(QDialog& dialog) = 0;
+    // What a command tells once at its end (not a failure: the command ran whole), in the same box
+    // as the program's failures: titled "Morwick", with OK.
+    virtual void notice(const QString& text) = 0;
 };
 
 // The real prompts, owned by `parent`'s window.
@@ -36,6 +39,7 @@ public:
     QString inputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
     bool errorQuestion(const QString& text) override;
     int showModal(QDialog& dialog) override;
+    void notice(const QString& text) override;
 
 private:
     QWidget* parent_;

@@ -2,6 +2,7 @@
 
 #include "core/Journal.h"
 
+#include <algorithm>
 #include <vector>
 
 bool FileSelection::anySelected() const {
@@ -89,7 +90,10 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
     return RunBatch(files, progress, GroupedWork{work, {}, {}}, reread);
 }
 
-BatchReport RunBatch(FileSelection& files, BatchProgress* progress, const GroupedWork& grouped, bool reread) {
+namespace {
+
+BatchReport runGrouped(FileSelection& files, BatchProgress* progress, const GroupedWork& grouped,
+                       bool reread) {
     BatchReport report;
     if (!files.anySelected())
         return report;
@@ -150,5 +154,17 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress, const Groupe
     }
     if (reread)
         files.reread();
+    return report;
+}
+
+} // namespace
+
+BatchReport RunBatch(FileSelection& files, BatchProgress* progress, const GroupedWork& grouped, bool reread) {
+    BatchReport report = runGrouped(files, progress, grouped, reread);
+    if (grouped.leftAlone) {
+        // Every change left alone was given as held, and counted as changed when its group ended.
+        report.leftAlone = grouped.leftAlone();
+        report.changed = std::max(0, report.changed - report.leftAlone);
+    }
     return report;
 }

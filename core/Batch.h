@@ -53,6 +53,9 @@ enum class BatchStep { Unchanged, Changed, Held, Stop };
 struct BatchReport {
     bool ran = false; // something was selected, so the batch ran
     int changed = 0;  // entries whose work answered Changed
+    // Entries whose held change was given up because another program changed the file meanwhile:
+    // left as they were, and not counted in `changed`.
+    int leftAlone = 0;
     // The list index of the entry the batch ended at, when the work stopped it or failed there.
     std::optional<int> stoppedAt;
     // The failure that ended the batch at `stoppedAt`.
@@ -81,11 +84,14 @@ BatchReport RunBatch(FileSelection& files, BatchProgress* progress,
 // batch ends what is held whenever `full` says so and before it ends, however it ends. A
 // GroupFailure, from `end` or from `work` (which may end what is held itself), ends the batch at
 // the entry it names, as a failure of its own work would: the entries held after it, and the one
-// being worked on, are left untouched and selected again.
+// being worked on, are left untouched and selected again. `leftAlone` (may be empty) says how many
+// of the changes given so far were left alone (their files changed meanwhile); the report carries
+// it, however the batch ends.
 struct GroupedWork {
     std::function<BatchStep(const QString& name)> work;
     std::function<void()> end;
     std::function<bool()> full;
+    std::function<int()> leftAlone = {};
 };
 BatchReport RunBatch(FileSelection& files, BatchProgress* progress, const GroupedWork& work,
                      bool reread = true);

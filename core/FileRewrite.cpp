@@ -1,6 +1,8 @@
 #include "core/FileRewrite.h"
 
+#include "core/FileIdentity.h"
 #include "core/FileName.h"
+#include "core/HeldFolder.h"
 #include "core/IoError.h"
 #include "core/JournalHooks.h"
 
@@ -9,10 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <map>
 #include <optional>
 #include <set>
 #include <sys/file.h>
@@ -32,49 +32,65 @@ constexpr size_t kGroupFiles = 16;
 constexpr int64_t kGroupBytes = 128 << 20;
 constexpr char kTempInfix[] = ".morwick-";
 constexpr qsizetype kTempInfixSize = sizeof kTempInfix - 1;
-constexpr qsizetype kTempSuffixSize = 6; // mkstemp's XXXXXX
+constexpr qsizetype kTempSuffixSize = 6;
 
-// The folder part of a path, up to and with its last slash; empty for a bare name.
-QByteArray folderPart(const QByteArray& path) {
-    return path.left(path.lastIndexOf('/') + 1);
+std::function<void(const QString&)>& changeGivenHook() {
+    static std::function<void(const QString&)> hook;
+    return hook;
 }
 
-// A temporary's name beside `target` up to its random suffix: ".<name>.morwick-", the name cut
-// so that the whole stays within NAME_MAX whatever the original's length.
-QByteArray temporaryStem(const QByteArray& target) {
-    const QByteArray folder = folderPart(target);
-    return folder + '.' + target.mid(folder.size()).left(200) + kTempInfix;
+std::function<void(const QString&)>& beforePlaceHook() {
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+// A temporary's name for the file `name`: ".<name>.morwick-XXXXXX", the name cut so that the
+// whole stays within NAME_MAX whatever the original's length, the suffix random.
+QByteArray temporaryName(const QByteArray& name) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray temp = '.' + name.left(200) + kTempInfix;
+    for (qsizetype i = 0; i < kTempSuffixSize; ++i)
+        temp += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return temp;
+}
+
+bool namedFileIs(int dirFd, const QByteArray& name, const FileIdentity& id) {
+    const std::optional<FileIdentity> named = IdentityAt(dirFd, name.constData());
+    return named && named->sameFile(id);
 }
 
 } // namespace
 
-// A temporary file beside the original, held with flock from its creation until it is gone, so
-// that no other Morwick takes it for a leftover. Removed again unless it was renamed into place.
+// A new temporary file in a held folder, private (0600) and held with flock from its creation until
+// it is gone, so that no other Morwick takes it for a leftover. Removed again unless it was renamed
+// into place; only ever through a name that still leads to it.
 class TempFile {
 public:
-    // Takes over a file already named as a temporary, open as `fd` and held with flock.
-    TempFile(QByteArray path, int fd) : path_(std::move(path)), fd_(fd) {}
-    explicit TempFile(const QByteArray& target) {
+    TempFile(int dirFd, const QByteArray& target) : dirFd_(dirFd) {
         for (int attempt = 0; fd_ < 0; ++attempt) {
-            path_ = temporaryStem(target) + "XXXXXX";
-            fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
+            name_ = temporaryName(target);
+            fd_ =
+                ::openat(dirFd_, name_.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ < 0 && errno == EEXIST && attempt < 8)
+                continue;
             if (fd_ < 0)
                 ThrowIoError(errno);
             // Another Morwick's sweep may have taken the file in the instant before the lock.
-            struct stat held {
-            }, named{};
-            if (::flock(fd_, LOCK_EX) != 0 || ::fstat(fd_, &held) != 0 ||
-                ::lstat(path_.constData(), &named) != 0 || held.st_ino != named.st_ino) {
-                const int err = errno;
-                ::close(std::exchange(fd_, -1));
-                if (attempt == 3)
-                    ThrowIoError(err != 0 ? err : EEXIST);
+            struct stat st {};
+            if (::flock(fd_, LOCK_EX) == 0 && ::fstat(fd_, &st) == 0) {
+                id_ = IdentityOf(fd_, st);
+                if (namedFileIs(dirFd_, name_, id_))
+                    break;
             }
+            const int err = errno;
+            ::close(std::exchange(fd_, -1));
+            if (attempt >= 3)
+                ThrowIoError(err != 0 ? err : EEXIST);
         }
     }
     ~TempFile() {
-        if (!placed_)
-            ::unlink(path_.constData());
+        if (!placed_ && namedFileIs(dirFd_, name_, id_))
+            ::unlinkat(dirFd_, name_.constData(), 0);
         if (fd_ >= 0)
             ::close(fd_); // the lock goes last
     }
@@ -82,46 +98,54 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     int fd() const { return fd_; }
-    const QByteArray& path() const { return path_; }
-    // Replaces target with this file's content. Only here may a rename replace: the file it
-    // replaces is the very file whose content this is.
-    void placeAs(const QByteArray& target) {
-        if (::rename(path_.constData(), target.constData()) != 0)
-            ThrowIoError(errno);
+    const QByteArray& name() const { return name_; }
+    // Whether its name still leads to the file made here: in a folder others may change, another
+    // file may have been put under it.
+    bool stillNamed() const { return namedFileIs(dirFd_, name_, id_); }
+    // Puts this file in the place of `target` in the same folder. Only here may a name be replaced:
+    // the file there was just checked to be the very file whose content this is. The two names are
+    // exchanged, so that what stood there can be looked at once more: unless `isFileRead` says it is
+    // still that file, as it was (a program may have saved a new version in the meantime), it goes
+    // back, untouched, and the answer is false. Where the file system cannot exchange names, a rename
+    // replaces `target`.
+    bool placeAs(const QByteArray& target, const std::function<bool(const QByteArray& name)>& isFileRead) {
+        if (::renameat2(dirFd_, name_.constData(), dirFd_, target.constData(), RENAME_EXCHANGE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                ThrowIoError(errno);
+            if (::renameat(dirFd_, name_.constData(), dirFd_, target.constData()) != 0)
+                ThrowIoError(errno);
+            placed_ = true;
+            return true;
+        }
+        // What now stands at `target` must be this very file: in a folder others may change, another
+        // file may have been put under this file's name just before the exchange.
+        if (!namedFileIs(dirFd_, target, id_) || !isFileRead(name_)) {
+            if (::renameat2(dirFd_, name_.constData(), dirFd_, target.constData(), RENAME_EXCHANGE) != 0)
+                ThrowIoError(errno);
+            return false;
+        }
         placed_ = true;
+        // The file read, now under this file's old name: a kill before it goes leaves a temporary that
+        // the next start sweeps.
+        ::unlinkat(dirFd_, name_.constData(), 0);
+        return true;
     }
     void keep() { placed_ = true; }
-    // Makes a kept file ready to take new content: private to its owner again, as a new
-    // temporary is. False when it cannot be.
-    bool makePrivate() { return ::fchmod(fd_, 0600) == 0; }
     void remove() {
-        if (::unlink(path_.constData()) != 0)
+        if (::unlinkat(dirFd_, name_.constData(), 0) != 0)
             ThrowIoError(errno);
         placed_ = true;
     }
 
 private:
-    QByteArray path_;
+    int dirFd_;
+    QByteArray name_;
     int fd_ = -1;
+    FileIdentity id_;
     bool placed_ = false;
 };
 
 namespace {
-
-// The file a rewrite must replace: a symbolic link is followed, so that the link stays a link
-// and its target loses the tags.
-QByteArray rewriteTarget(const QString& path) {
-    QByteArray target = EncodeFileName(path);
-    struct stat st {};
-    if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(target.constData(), nullptr);
-        if (real == nullptr)
-            ThrowIoError(errno);
-        target = QByteArray(real);
-        std::free(real);
-    }
-    return target;
-}
 
 std::vector<QByteArray> attributeNames(int fd, bool& ok) {
     std::vector<QByteArray> names;
@@ -188,22 +212,17 @@ bool takesPlaceOf(int temp, const struct stat& st, int original) {
            (now.st_mode & 07777) == (st.st_mode & 07777);
 }
 
-// Gives the file open as `fd` a second name, a temporary's name beside `target`; the name, or an
-// empty one with errno set.
-QByteArray linkAsTemporary(int fd, const QByteArray& target) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const QByteArray stem = temporaryStem(target);
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        QByteArray name = stem;
-        for (qsizetype i = 0; i < kTempSuffixSize; ++i)
-            name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
-            return name;
-        if (errno != EEXIST)
-            break;
-    }
-    return {};
+// Whether someone other than this process's user may add, rename or remove entries of the folder.
+bool othersMayChange(int dirFd) {
+    struct stat st {};
+    if (::fstat(dirFd, &st) != 0)
+        return true;
+    return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+           (st.st_uid != ::geteuid() && (st.st_mode & S_IWUSR) != 0);
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 } // namespace
@@ -275,28 +294,56 @@ void CopyRange(int in, int64_t inPos, int out, int64_t outPos, int64_t len) {
 
 // One change held by a ChangeGroup.
 struct ChangeGroup::Held {
-    QString path;   // as the caller named the file
-    PosixFile file; // the file changed (for a rewrite, the original)
-    dev_t dev = 0;
-    ino_t ino = 0;
+    QString path;          // as the caller named the file
+    PosixFile file;        // the file changed, as it was read (for a rewrite, the original)
+    struct stat st {};     // what fstat said of it when it was read
+    FileIdentity identity; // of the file read
+    std::shared_ptr<const HeldFolder> folder; // the folder holding the file's name
+    QByteArray name;                          // the file's name in it
     uint32_t id = 0;
     int64_t length = 0;             // a cut: the length the file is cut to
     QByteArray last128;             // a cut: what the file then ends in
-    std::unique_ptr<TempFile> temp; // a rewrite: its new content
-    QByteArray target;              // a rewrite: the name its temporary takes
-    bool ended = false;             // made whole when it was given
+    std::unique_ptr<TempFile> temp; // a rewrite: its new content; gone before its folder is let go
+    bool ended = false;             // made whole when it was given, or left alone
 
-    Held(const QString& path, const struct stat& st, uint32_t id)
-        : path(path), dev(st.st_dev), ino(st.st_ino), id(id) {}
+    Held(const QString& path, PosixFile file, const struct stat& st, uint32_t id)
+        : path(path), file(std::move(file)), st(st), identity(IdentityOf(this->file.fd(), st)), id(id) {}
+
+    int dirFd() const { return folder->fd(); }
+
+    // Whether `name` in the folder leads to the file read and that file is as it was read, its
+    // change time aside (a rename sets it).
+    bool stillAsRead(const QByteArray& entry) const {
+        struct stat now {};
+        return ::fstat(file.fd(), &now) == 0 && now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
+               sameTime(now.st_mtim, st.st_mtim) && namedFileIs(dirFd(), entry, identity);
+    }
+    // The file as the journal names it.
+    QByteArray placePath() const { return folder->folderPath() + name; }
+
+    // Whether the file's name still leads to the file read, and that file is as it was read: no
+    // other program replaced, moved, wrote, cut, appended to or linked it meanwhile.
+    bool unchanged() const {
+        struct stat now {};
+        return ::fstat(file.fd(), &now) == 0 && sameTime(now.st_ctim, st.st_ctim) && stillAsRead(name);
+    }
 };
 
-ChangeGroup::ChangeGroup(RewriteMode mode, bool reuseReplaced) : mode_(mode), reuse_(reuseReplaced) {}
+ChangeGroup::ChangeGroup(RewriteMode mode) : mode_(mode) {}
 
 ChangeGroup::~ChangeGroup() = default;
 
+void SetChangeGivenHook(std::function<void(const QString& path)> hook) {
+    changeGivenHook() = std::move(hook);
+}
+
+void SetBeforePlaceHook(std::function<void(const QString& path)> hook) {
+    beforePlaceHook() = std::move(hook);
+}
+
 bool ChangeGroup::holds(const struct stat& st) const {
     return std::any_of(held_.begin(), held_.end(), [&](const auto& h) {
-        return !h->ended && h->dev == st.st_dev && h->ino == st.st_ino;
+        return !h->ended && h->st.st_dev == st.st_dev && h->st.st_ino == st.st_ino;
     });
 }
 
@@ -304,46 +351,91 @@ bool ChangeGroup::full() const {
     return held_.size() >= kGroupFiles || heldBytes_ >= kGroupBytes;
 }
 
-// A kept file in the target's folder, on its file system, else a new temporary.
-std::unique_ptr<TempFile> ChangeGroup::temporaryFor(const QByteArray& target, dev_t dev) {
-    while (!spares_.empty()) {
-        std::unique_ptr<TempFile> spare = std::move(spares_.back());
-        spares_.pop_back();
-        struct stat st {};
-        if (folderPart(spare->path()) == folderPart(target) && ::fstat(spare->fd(), &st) == 0 &&
-            st.st_dev == dev && spare->makePrivate())
-            return spare;
+std::unique_ptr<ChangeGroup::Held> ChangeGroup::give(const QString& path, PosixFile file,
+                                                     const struct stat& st, uint32_t id) {
+    if (changeGivenHook())
+        changeGivenHook()(path);
+    auto held = std::make_unique<Held>(path, std::move(file), st, id);
+    // The folder holding the name of the file read, through `path` looked up once: for a symbolic
+    // link, the folder of the file it leads to. The name found there must lead to the file read,
+    // else the file was moved or replaced since it was read.
+    QByteArray target = EncodeFileName(path);
+    struct stat lst {};
+    if (::lstat(target.constData(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char* real = ::realpath(target.constData(), nullptr);
+        target = real != nullptr ? QByteArray(real) : QByteArray();
+        std::free(real);
     }
-    return std::make_unique<TempFile>(target);
+    const qsizetype slash = target.lastIndexOf('/');
+    held->name = target.mid(slash + 1);
+    held->folder = folderOf(target.left(slash + 1));
+    if (!target.isEmpty() && held->folder && namedFileIs(held->dirFd(), held->name, held->identity))
+        return held;
+    leaveAlone(id);
+    return nullptr;
+}
+
+// The folder is held once for the many files a batch changes in it. One held earlier under the same
+// path serves as well as one opened now: every change checks its file's name in the folder held.
+std::shared_ptr<const HeldFolder> ChangeGroup::folderOf(const QByteArray& folder) {
+    if (!lastFolder_ || lastFolderPath_ != folder) {
+        auto held = std::make_shared<HeldFolder>(HeldFolder::Folder(folder));
+        if (!held->isOpen())
+            return nullptr;
+        lastFolder_ = std::move(held);
+        lastFolderPath_ = folder;
+    }
+    return lastFolder_;
+}
+
+void ChangeGroup::leaveAlone(uint32_t id) {
+    ++leftAlone_;
+    journal::NotMade(id);
 }
 
 void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
                           const std::function<int64_t(int fd)>& fill) {
-    auto held = std::make_unique<Held>(path, st, id);
-    held->target = rewriteTarget(path);
-    held->temp = temporaryFor(held->target, st.st_dev);
+    std::unique_ptr<Held> held = give(path, std::move(original), st, id);
+    if (!held)
+        return;
+    held->temp = std::make_unique<TempFile>(held->dirFd(), held->name);
     TempFile& temp = *held->temp;
     const int64_t length = fill(temp.fd());
-    // A kept file may be longer than the new content (a new temporary is exactly as long).
-    if (::ftruncate(temp.fd(), off_t(length)) != 0)
-        ThrowIoError(errno);
-    if (mode_ == RewriteMode::Auto && takesPlaceOf(temp.fd(), st, original.fd())) {
-        // Written out while the next file is read; finish() then only waits for it.
-        ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
-        held->file = std::move(original);
-        heldBytes_ += length;
-        held_.push_back(std::move(held));
+    // A rename may replace a file of another owner only where no one else may change the folder:
+    // there, a name could be made to lead elsewhere between the last check and the rename.
+    const bool rename = mode_ == RewriteMode::Auto &&
+                        (st.st_uid == ::geteuid() || !othersMayChange(held->dirFd())) &&
+                        takesPlaceOf(temp.fd(), st, held->file.fd());
+    if (!rename) {
+        copyBack(std::move(held), length);
         return;
     }
-    // Through the file's own descriptor: the content changes, the file stays the same file. What
-    // was held before ends first, as it was given first. The temporary is complete and synced
-    // before the first byte of the original changes, and the journal names it, so a copy cut
-    // short is finished from it.
+    // Written out while the next file is read; finish() then only waits for it.
+    ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    heldBytes_ += length;
+    held_.push_back(std::move(held));
+}
+
+// Through the file's own descriptor: the content changes, the file stays the same file. What was
+// held before ends first, as it was given first. The temporary is complete and synced, and its name
+// durable, before the first byte of the original changes, and the journal names it, so a copy cut
+// short is finished from it.
+void ChangeGroup::copyBack(std::unique_ptr<Held> held, int64_t length) {
     finish();
+    TempFile& temp = *held->temp;
+    const int folderFd = held->dirFd();
     if (::fsync(temp.fd()) != 0)
         ThrowIoError(errno);
-    if (!journal::AnnounceCopyBack(id, temp.path(), st, held->target, length))
+    if (::fsync(folderFd) != 0 && ::syncfs(temp.fd()) != 0) // a folder held without read access
+        ThrowIoError(errno);
+    if (!held->unchanged() || !temp.stillNamed()) {
+        leaveAlone(held->id);
+        return; // the temporary goes with it
+    }
+    const QByteArray folderPath = held->folder->folderPath();
+    if (!journal::AnnounceCopyBack(held->id, folderPath + temp.name(), held->st, held->placePath(), length))
         ThrowIoError(EIO); // without its record a copy cut short could not be finished
+    PosixFile& original = held->file;
     try {
         CopyRange(temp.fd(), 0, original.fd(), 0, length);
         if (::ftruncate(original.fd(), off_t(length)) != 0 || ::fsync(original.fd()) != 0)
@@ -354,9 +446,9 @@ void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct 
         throw;
     }
     temp.remove();
-    journal::CopyBackDone(temp.path());
-    journal::Touched(st.st_dev, original.fd());
-    journal::Done(id, original.fd());
+    journal::CopyBackDone(folderPath + temp.name());
+    journal::Touched(held->st.st_dev, original.fd());
+    journal::Done(held->id, original.fd());
     held->temp.reset();
     held->ended = true;
     held_.push_back(std::move(held));
@@ -364,8 +456,9 @@ void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct 
 
 void ChangeGroup::truncate(const QString& path, PosixFile file, const struct stat& st, int64_t length,
                            uint32_t id, QByteArray last128) {
-    auto held = std::make_unique<Held>(path, st, id);
-    held->file = std::move(file);
+    std::unique_ptr<Held> held = give(path, std::move(file), st, id);
+    if (!held)
+        return;
     held->length = length;
     held->last128 = std::move(last128);
     held_.push_back(std::move(held));
@@ -395,36 +488,27 @@ void ChangeGroup::finish() {
     }
     if (syncError)
         throw GroupFailure(held[synced]->path, *syncError);
-    settleReplaced();
-}
-
-// A replaced file is written over only once the rename that replaced it is on disk: were the
-// power to fail before, the old name could come back pointing at it, holding another song.
-// Syncing each folder makes its renames durable, whatever the file system orders on its own.
-void ChangeGroup::settleReplaced() {
-    std::map<QByteArray, bool> synced; // each folder once
-    for (auto& file : replaced_) {
-        const auto [folder, first] = synced.try_emplace(folderPart(file->path()), false);
-        if (first) {
-            const int fd = ::open(folder->first.isEmpty() ? "." : folder->first.constData(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            folder->second = fd >= 0 && ::fsync(fd) == 0;
-            if (fd >= 0)
-                ::close(fd);
-        }
-        if (folder->second)
-            spares_.push_back(std::move(file));
-    }
-    replaced_.clear(); // what could not be settled goes
 }
 
 void ChangeGroup::end(Held& h) {
     if (h.ended)
         return;
+    // Another file put under the temporary's name (in a folder others may change) must never take
+    // the song's place; a name simply gone is a failure, which the rename reports.
+    const bool tempTaken =
+        h.temp && !h.temp->stillNamed() && IdentityAt(h.dirFd(), h.temp->name().constData()).has_value();
+    if (tempTaken || !h.unchanged()) {
+        leaveAlone(h.id);
+        return;
+    }
     if (h.temp) {
-        if (!placeKeepingReplaced(h))
-            h.temp->placeAs(h.target);
-        journal::Touched(h.dev, h.temp->fd());
+        if (beforePlaceHook())
+            beforePlaceHook()(h.path);
+        if (!h.temp->placeAs(h.name, [&](const QByteArray& name) { return h.stillAsRead(name); })) {
+            leaveAlone(h.id);
+            return;
+        }
+        journal::Touched(h.st.st_dev, h.temp->fd());
         journal::Done(h.id, h.temp->fd());
         return;
     }
@@ -432,58 +516,15 @@ void ChangeGroup::end(Held& h) {
     // checked is the one cut, so the cut cannot reach another file that took the name since.
     if (::ftruncate(h.file.fd(), off_t(h.length)) != 0)
         ThrowIoError(errno);
-    journal::Touched(h.dev, h.file.fd());
+    journal::Touched(h.st.st_dev, h.file.fd());
     journal::Done(h.id, h.file.fd(), h.last128.isEmpty() ? nullptr : h.last128.constData());
     h.file.close(); // a delayed write error is reported, not dropped
 }
 
-// Puts the temporary in its file's place and keeps the file it replaces, under a temporary's name
-// of its own, for a later rewrite. Only a file that no other program has open may be kept: what it
-// held must never change under a reader, nor may a writer's later writes land in another song. A
-// write lease is granted only when no other open descriptor exists, and an open by anyone else
-// while it is held breaks it, which F_GETLEASE then shows; the break's signal is SIGURG, which is
-// ignored unless asked for. The second name is made through the descriptor read, so it is that
-// very file whatever took its name since. False when nothing was done: the caller places the
-// temporary as usual.
-bool ChangeGroup::placeKeepingReplaced(Held& h) {
-    if (!reuse_ || spares_.size() + replaced_.size() >= kGroupFiles)
-        return false;
-    const int fd = h.file.fd();
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return false;
-    if (::fcntl(fd, F_SETSIG, SIGURG) != 0 || ::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
-        ::flock(fd, LOCK_UN);
-        return false;
-    }
-    const auto letGo = [fd] {
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-        ::flock(fd, LOCK_UN);
-    };
-    const QByteArray name = linkAsTemporary(fd, h.target);
-    if (name.isEmpty()) {
-        letGo();
-        reuse_ = errno == EEXIST; // a file system without links, or no /proc: not again
-        return false;
-    }
-    try {
-        h.temp->placeAs(h.target);
-    } catch (const CommandError&) {
-        ::unlink(name.constData());
-        letGo();
-        throw;
-    }
-    const bool alone = ::fcntl(fd, F_GETLEASE) == F_WRLCK;
-    ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    // The replaced file, held and named as a temporary: removed at once unless it is kept.
-    auto replaced = std::make_unique<TempFile>(name, h.file.release());
-    if (alone)
-        replaced_.push_back(std::move(replaced));
-    return true;
-}
-
-void RewriteFile(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
+bool RewriteFile(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
                  RewriteMode mode, const std::function<int64_t(int fd)>& fill) {
     ChangeGroup group(mode);
     group.rewrite(path, std::move(original), st, id, fill);
     group.finish();
+    return group.leftAlone() == 0;
 }

@@ -901,22 +901,24 @@ bool undoRemoval(const Change& ch) {
     try {
         PosixFile original;
         struct stat ost {};
-        if (!original.openRegular(DecodeFileName(c.path), O_RDWR, ost) || ost.st_ino != st.st_ino)
+        // Opened again: it must still be the file checked above, as it was then.
+        if (!original.openRegular(DecodeFileName(c.path), O_RDWR, ost) || ost.st_ino != st.st_ino ||
+            ost.st_size != size || mtimeNs(ost) != done.mtime)
             return false;
         const int in = original.fd();
-        RewriteFile(DecodeFileName(c.path), std::move(original), ost, c.id, RewriteMode::Auto, [&](int out) {
-            auto put = [&](const QByteArray& bytes, qint64 at) {
-                WriteAllAt(out, bytes.constData(), bytes.size(), at);
-            };
-            put(head, 0);
-            CopyRange(in, 0, out, head.size(), size);
-            put(tail, head.size() + size);
-            return int64_t(head.size() + size + tail.size());
-        });
+        return RewriteFile(DecodeFileName(c.path), std::move(original), ost, c.id, RewriteMode::Auto,
+                           [&](int out) {
+                               auto put = [&](const QByteArray& bytes, qint64 at) {
+                                   WriteAllAt(out, bytes.constData(), bytes.size(), at);
+                               };
+                               put(head, 0);
+                               CopyRange(in, 0, out, head.size(), size);
+                               put(tail, head.size() + size);
+                               return int64_t(head.size() + size + tail.size());
+                           });
     } catch (const CommandError&) {
         return false;
     }
-    return true;
 }
 
 bool undoRename(const Change& ch) {
@@ -1220,6 +1222,16 @@ void Done(uint32_t id, int fd, const char* last128) {
             tail.clear();
     }
     s.pending += encode(doneRecord(id, st, tail));
+}
+
+void NotMade(uint32_t id) {
+    Session& s = session();
+    if (id == 0 || s.fd < 0 || s.undoing)
+        return;
+    Record r;
+    r.kind = Kind::Settled;
+    r.id = id;
+    s.pending += encode(r);
 }
 
 void RenameDone(uint32_t id, const struct stat& st) {

@@ -45,6 +45,9 @@ void CopyBackDone(const QByteArray& tempPath);
 // The change is made; `fd` is the file as it now is. `last128`, when given, is what the file now
 // ends in (saves a read).
 void Done(uint32_t id, int fd, const char* last128 = nullptr);
+// The change announced as `id` was given up before its file was touched (the file changed meanwhile
+// and was left alone): the file is as it was.
+void NotMade(uint32_t id);
 // The rename is made.
 void RenameDone(uint32_t id, const struct stat& st);
 

@@ -91,12 +91,13 @@ struct Span {
     int64_t end = 0;
 };
 
-// A well-formed ID3v2 tag that fits before the end, searched from the start of the window; the
-// first one decides.
-void cutTrailingId3v2(const TailReader& file, Span& keep) {
+// A well-formed ID3v2 tag that ends exactly at the end, its header within the window; the first one
+// decides. A header whose tag ends earlier (a song appended to another, a tag block in front of the
+// last frames) is audio as far as the end is concerned: nothing is cut for it.
+bool cutTrailingId3v2(const TailReader& file, Span& keep) {
     const int64_t from = std::max(keep.begin, keep.end - kTrailingId3Window);
     if (keep.end - from < kId3HeaderSize)
-        return;
+        return false;
     QByteArray storage;
     const auto* bytes = reinterpret_cast<const uint8_t*>(bytesOf(file, from, keep.end, storage));
     // Only where an "I" stands can a header start: the search skips the rest at memchr's pace.
@@ -104,29 +105,33 @@ void cutTrailingId3v2(const TailReader& file, Span& keep) {
     for (const uint8_t* h = bytes; h <= last; ++h) {
         h = static_cast<const uint8_t*>(std::memchr(h, 'I', size_t(last - h + 1)));
         if (h == nullptr)
-            return;
+            return false;
         const int64_t p = from + (h - bytes);
-        if (!IsWellFormedId3v2Header(h) || p + id3v2TagSize(h) > keep.end)
+        if (!IsWellFormedId3v2Header(h) || p + id3v2TagSize(h) != keep.end)
             continue;
-        if (p > keep.begin)
-            keep.end = p;
-        return;
+        if (p == keep.begin) // a header at the first byte never cuts
+            return false;
+        keep.end = p;
+        return true;
     }
+    return false;
 }
 
-void cutId3v1(const TailReader& file, Span& keep) {
+bool cutId3v1(const TailReader& file, Span& keep) {
     if (keep.end - keep.begin <= kTagSize) // a trailer at the first byte never goes
-        return;
+        return false;
     char magic[kMagicWidth];
     file.readExactly(magic, kMagicWidth, keep.end - kTagSize);
-    if (std::memcmp(magic, kTagMagic, kMagicWidth) == 0)
-        keep.end -= kTagSize;
+    if (std::memcmp(magic, kTagMagic, kMagicWidth) != 0)
+        return false;
+    keep.end -= kTagSize;
+    return true;
 }
 
 // A Lyrics3 version 2 block ends in six digits (the size of the block from "LYRICSBEGIN" up to
 // those digits) and "LYRICS200". Where that size is sound it finds a block of any length;
 // otherwise a "LYRICSBEGIN" in the last kilobyte followed by "LYRICS200" marks it.
-void cutLyrics3v2(const TailReader& file, Span& keep) {
+bool cutLyrics3v2(const TailReader& file, Span& keep) {
     const int64_t trailer = kLyricsSizeDigits + kLyricsEndSize;
     if (keep.end - keep.begin >= trailer + kLyricsBeginSize) {
         const QByteArray tail = readRange(file, keep.end - trailer, keep.end);
@@ -140,20 +145,36 @@ void cutLyrics3v2(const TailReader& file, Span& keep) {
         const int64_t start = keep.end - trailer - size;
         if (digits && start >= keep.begin &&
             bytesAt(readRange(file, start, start + kLyricsBeginSize), 0, kLyricsBegin, kLyricsBeginSize)) {
-            if (start > keep.begin)
-                keep.end = start;
-            return;
+            if (start == keep.begin)
+                return false;
+            keep.end = start;
+            return true;
         }
     }
     const int64_t from = std::max(keep.begin, keep.end - kLyricsWindow);
     if (keep.end - from < kLyricsBeginSize + kLyricsEndSize)
-        return;
+        return false;
     const QByteArray buf = readRange(file, from, keep.end);
     const qsizetype begin = buf.indexOf(kLyricsBegin);
-    if (begin < 0 || begin + kLyricsBeginSize + kLyricsEndSize > buf.size() || from + begin == keep.begin)
-        return;
-    if (buf.indexOf(kLyricsEnd, begin) >= 0)
-        keep.end = from + begin;
+    if (begin < 0 || begin + kLyricsBeginSize + kLyricsEndSize > buf.size() || from + begin == keep.begin ||
+        buf.indexOf(kLyricsEnd, begin) < 0)
+        return false;
+    keep.end = from + begin;
+    return true;
+}
+
+// The trailing tags, each cut at most once and only where it ends what is left: the ID3v1 trailer
+// and a Lyrics3 block below it first, then an ID3v2 tag that ends there, and then the ID3v1 trailer
+// or Lyrics3 block an appended ID3v2 tag may have stood behind.
+void cutTrailingTags(const TailReader& file, Span& keep) {
+    const bool id3v1 = cutId3v1(file, keep);
+    const bool lyrics = cutLyrics3v2(file, keep);
+    if (keep.end > keep.begin && cutTrailingId3v2(file, keep)) {
+        if (!id3v1)
+            cutId3v1(file, keep);
+        if (!lyrics)
+            cutLyrics3v2(file, keep);
+    }
 }
 
 } // namespace
@@ -195,10 +216,7 @@ bool RemoveAllTags(ChangeGroup& group, const QString& path) {
                 ThrowError(QString::fromLatin1(kRangeCheck));
         }
     }
-    if (keep.end > keep.begin)
-        cutTrailingId3v2(tail, keep);
-    cutId3v1(tail, keep);
-    cutLyrics3v2(tail, keep);
+    cutTrailingTags(tail, keep);
 
     if (keep.begin == 0 && keep.end == st.st_size)
         return false;

@@ -4,11 +4,13 @@
 
 #include <QString>
 
-// Strips every tag Morwick knows from one file (a Morwick name, see FileName.h), in this order:
-// a leading ID3v2 tag (with its footer when flagged), a well-formed ID3v2 tag within the last
-// 4096 bytes, the ID3v1 trailer at exactly 128 bytes before the end, and a Lyrics3 version 2
-// block (its "LYRICSBEGIN" within the last 1024 bytes, or found through its size field). Each
-// search counts from the end left by the ones before it; a match at the first byte never cuts.
+// Strips every tag Morwick knows from one file (a Morwick name, see FileName.h): a leading ID3v2
+// tag (with its footer when flagged); at the end, the ID3v1 trailer at exactly 128 bytes before
+// the end, a Lyrics3 version 2 block (its "LYRICSBEGIN" within the last 1024 bytes, or found
+// through its size field) and a well-formed ID3v2 tag whose header lies within the last 4096
+// bytes and which ends exactly where the file, or a trailer cut with it, ends. Each trailing kind
+// is cut at most once, each search counting from the end left by the ones before it; a match at
+// the first byte never cuts.
 //
 // Only the head and the tail of the file are read, so memory stays small for any size. When
 // something goes from the front, the rest is copied into a temporary file beside the original,
@@ -18,10 +20,11 @@
 // file is never left half-written, and the removed bytes are kept in the journal for an undo.
 //
 // Returns true when something was removed (the file was rewritten), false when the file had
-// nothing to remove (it was only read). Throws CommandError with "File not found", "File access
-// denied" (something to remove but no owner-write bit), "Range check error" (a leading tag larger
-// than the file), "Read beyond end of file", "Disk full" or "I/O error <errno>"; the file is then
-// unchanged and no temporary file is left behind.
+// nothing to remove (it was only read). A file that another program changed while Morwick worked on
+// it is left alone (see ChangeGroup) and still answers true; the group counts it. Throws CommandError with
+// "File not found", "File access denied" (something to remove but no owner-write bit), "Range check error" (a
+// leading tag larger than the file), "Read beyond end of file", "Disk full" or "I/O error <errno>"; the file
+// is then unchanged and no temporary file is left behind.
 bool RemoveAllTags(const QString& path, RewriteMode mode = RewriteMode::Auto);
 
 // As above, for one file among many: the change is held in `group` (see ChangeGroup), which the

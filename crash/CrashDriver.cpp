@@ -54,6 +54,7 @@ public:
     }
     bool errorQuestion(const QString&) override { return false; }
     int showModal(QDialog&) override { return 0; }
+    void notice(const QString&) override {}
 };
 
 QByteArray id3v2(int body) {

@@ -8,6 +8,7 @@
 #include "commands/EditTagsCommand.h"
 #include "commands/TagDialog.h"
 #include "core/Directory.h"
+#include "core/FileRewrite.h"
 #include "core/TagSummary.h"
 #include "support/ModalAnswerer.h"
 #include "support/ScriptedPrompts.h"
@@ -152,6 +153,7 @@ public:
         return true;
     }
     int showModal(QDialog&) override { return QDialog::Rejected; }
+    void notice(const QString&) override {}
 };
 
 } // namespace
@@ -941,6 +943,43 @@ private slots:
         action("actionRemoveAllTags")->trigger();
         QCOMPARE(read(QStringLiteral("b.mp3")), song);
         QCOMPARE(read(QStringLiteral("c.mp3")), song);
+        QCOMPARE(w->fileList()->selectedItems().size(), 0);
+    }
+
+    // Files another program changes while Remove all tags works on them are left alone, and the
+    // command says how many in one box at its end; the others lose their tags.
+    void removeAllTagsTellsFilesLeftAlone_data() {
+        QTest::addColumn<QStringList>("changed");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one")
+            << QStringList{"b.mp3"}
+            << "1 file was changed by another program while Morwick worked and was left alone.";
+        QTest::newRow("two") << QStringList{"a.mp3", "c.mp3"}
+                             << "2 files were changed by another program while Morwick worked and were left "
+                                "alone.";
+    }
+    void removeAllTagsTellsFilesLeftAlone() {
+        QFETCH(QStringList, changed);
+        QFETCH(QString, text);
+        const QByteArray song = audio(2000);
+        const QByteArray tagged = song + tagBytes(makeTag("Song"));
+        const QStringList names{"a.mp3", "b.mp3", "c.mp3"};
+        for (const QString& name : names)
+            write(name, tagged);
+        MainWindow* w = open();
+        action("actionSelectAll")->trigger();
+        SetChangeGivenHook([&](const QString& path) {
+            QFile file(path);
+            if (changed.contains(QFileInfo(path).fileName()) && file.open(QIODevice::Append))
+                file.write("more");
+        });
+        const auto noHook = qScopeGuard([] { SetChangeGivenHook({}); });
+        QString shown;
+        ModalAnswerer answers({AnswerErrorBox(&shown)});
+        action("actionRemoveAllTags")->trigger();
+        QCOMPARE(shown, text);
+        for (const QString& name : names)
+            QCOMPARE(read(name), changed.contains(name) ? tagged + "more" : song);
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
     }
 

@@ -122,35 +122,47 @@ private slots:
         QTest::addColumn<QStringList>("ended");
         QTest::addColumn<int>("stoppedAt");
         QTest::addColumn<QList<bool>>("after");
+        QTest::addColumn<QStringList>("leftAlone"); // held changes whose end leaves their file alone
         const bool F = false, T = true;
-        QTest::newRow("ended in groups")
-            << ""
-            << ""
-            << "" << 0 << QStringList{"a", "b", "c", "d", "e", "f"} << -1 << QList<bool>{F, F, F, F, F, F};
-        QTest::newRow("failure within a group")
-            << "e"
-            << ""
-            << "" << 0 << QStringList{"a", "b", "c", "d"} << 4 << QList<bool>{F, F, F, F, F, T};
+        QTest::newRow("ended in groups") << ""
+                                         << ""
+                                         << "" << 0 << QStringList{"a", "b", "c", "d", "e", "f"} << -1
+                                         << QList<bool>{F, F, F, F, F, F} << QStringList();
+        QTest::newRow("failure within a group") << "e"
+                                                << ""
+                                                << "" << 0 << QStringList{"a", "b", "c", "d"} << 4
+                                                << QList<bool>{F, F, F, F, F, T} << QStringList();
         QTest::newRow("failure at a group's first")
             << "d"
             << ""
-            << "" << 0 << QStringList{"a", "b", "c"} << 3 << QList<bool>{F, F, F, F, T, T};
+            << "" << 0 << QStringList{"a", "b", "c"} << 3 << QList<bool>{F, F, F, F, T, T} << QStringList();
         QTest::newRow("failure as the work ends what is held")
             << "b"
             << ""
-            << "c" << 0 << QStringList{"a"} << 1 << QList<bool>{F, F, T, T, T, T};
+            << "c" << 0 << QStringList{"a"} << 1 << QList<bool>{F, F, T, T, T, T} << QStringList();
         QTest::newRow("the work fails: what is held before ends")
             << ""
             << "e"
-            << "" << 0 << QStringList{"a", "b", "c", "d"} << 4 << QList<bool>{F, F, F, F, F, T};
+            << "" << 0 << QStringList{"a", "b", "c", "d"} << 4 << QList<bool>{F, F, F, F, F, T}
+            << QStringList();
         QTest::newRow("the work fails, and so does ending what is held")
             << "d"
             << "e"
-            << "" << 0 << QStringList{"a", "b", "c"} << 3 << QList<bool>{F, F, F, F, T, T};
+            << "" << 0 << QStringList{"a", "b", "c"} << 3 << QList<bool>{F, F, F, F, T, T} << QStringList();
+        QTest::newRow("files left alone: counted, not changed")
+            << ""
+            << ""
+            << "" << 0 << QStringList{"a", "c", "d", "f"} << -1 << QList<bool>{F, F, F, F, F, F}
+            << QStringList{"b", "e"};
+        QTest::newRow("a file left alone before a failure")
+            << "e"
+            << ""
+            << "" << 0 << QStringList{"a", "c", "d"} << 4 << QList<bool>{F, F, F, F, F, T}
+            << QStringList{"b"};
         QTest::newRow("Stop pressed")
             << ""
             << ""
-            << "" << 2 << QStringList{"a", "b"} << 1 << QList<bool>{F, F, T, T, T, T};
+            << "" << 2 << QStringList{"a", "b"} << 1 << QList<bool>{F, F, T, T, T, T} << QStringList();
     }
     void grouped() {
         QFETCH(QString, endFailsAt);
@@ -160,14 +172,19 @@ private slots:
         QFETCH(QStringList, ended);
         QFETCH(int, stoppedAt);
         QFETCH(QList<bool>, after);
+        QFETCH(QStringList, leftAlone);
         progress_.stopAfter = stopAfter;
         FakeSelection files({"a", "b", "c", "d", "e", "f"});
         QStringList held, done;
+        int left = 0;
         const auto end = [&] {
             for (const QString& name : std::exchange(held, {})) {
                 if (name == endFailsAt)
                     throw GroupFailure(name, CommandError(QStringLiteral("I/O error 5")));
-                done << name;
+                if (leftAlone.contains(name))
+                    ++left;
+                else
+                    done << name;
             }
         };
         GroupedWork work{[&](const QString& name) {
@@ -178,10 +195,11 @@ private slots:
                              held << name;
                              return BatchStep::Held;
                          },
-                         end, [&] { return held.size() == 3; }};
+                         end, [&] { return held.size() == 3; }, [&] { return left; }};
         const BatchReport report = RunBatch(files, &progress_, work);
         QCOMPARE(done, ended);
         QCOMPARE(report.changed, int(ended.size()));
+        QCOMPARE(report.leftAlone, int(leftAlone.size()));
         QCOMPARE(report.stoppedAt.value_or(-1), stoppedAt);
         QCOMPARE(files.selected, after);
         QCOMPARE(files.rereads, stoppedAt < 0 ? 1 : 0);

@@ -148,6 +148,25 @@ private slots:
         QCOMPARE(snapshot(dir_->path()), before);
     }
 
+    // A folder reached through a symbolic link is the folder it leads to; the link stays a link.
+    void folderThroughALink_data() {
+        QTest::addColumn<bool>("fallback");
+        QTest::newRow("renameat2") << false;
+        QTest::newRow("fallback") << true;
+    }
+    void folderThroughALink() {
+        QFETCH(bool, fallback);
+        QVERIFY(::symlink("Album/Disc", "Linked") == 0);
+        const bool renamed =
+            fallback ? RenameNoReplaceFallback("Linked/song.mp3", "Linked/renamed.mp3")
+                     : RenameFile(QStringLiteral("Linked/song.mp3"), QStringLiteral("Linked/renamed.mp3"));
+        QVERIFY(renamed);
+        QCOMPARE(read(QStringLiteral("Album/Disc/renamed.mp3")), QByteArray("in the album"));
+        QVERIFY(!existsRaw("Album/Disc/song.mp3"));
+        struct stat st {};
+        QVERIFY(::lstat("Linked", &st) == 0 && S_ISLNK(st.st_mode));
+    }
+
     // A name that is not valid UTF-8 reaches its own file, not the one whose name looks alike.
     void invalidUtf8Name() {
         const QByteArray raw("caf\xe9.mp3");

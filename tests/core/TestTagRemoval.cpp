@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -82,6 +85,17 @@ QByteArray attribute(const QString& path, const char* name) {
     return n < 0 ? QByteArray() : value.left(n);
 }
 
+// Sets the hook that sees each change as it is given, for one scope.
+class ChangeGivenHook {
+public:
+    explicit ChangeGivenHook(std::function<void(const QString&)> hook) {
+        SetChangeGivenHook(std::move(hook));
+    }
+    ~ChangeGivenHook() { SetChangeGivenHook({}); }
+    ChangeGivenHook(const ChangeGivenHook&) = delete;
+    ChangeGivenHook& operator=(const ChangeGivenHook&) = delete;
+};
+
 QString errorOf(const QString& path) {
     try {
         RemoveAllTags(path);
@@ -121,6 +135,18 @@ private slots:
         QTest::newRow("trailing ID3v2") << body + id3v2(300) << body;
         QTest::newRow("trailing ID3v2.4 with footer and ID3v1") << body + id3v2(300, true, 4) + v1() << body;
         QTest::newRow("every kind at once") << id3v2(700) + body + id3v2(200) + lyrics3v2(100) + v1() << body;
+        QTest::newRow("ID3v1 then an appended ID3v2.4") << body + v1() + id3v2(300, true, 4) << body;
+        // A well-formed ID3v2 tag near the end that does not end the file is audio for the cut: a
+        // short song appended to another, a tag block in front of the last frames.
+        const QByteArray appendedSong = body + id3v2(300) + audio(2004, 'z');
+        QTest::newRow("ID3v2 before the last frames") << appendedSong << appendedSong;
+        QTest::newRow("ID3v2 before the last frames, then ID3v1") << appendedSong + v1() << appendedSong;
+        QTest::newRow("ID3v2 one byte short of the end")
+            << body + id3v2(300) + "x" << body + id3v2(300) + "x";
+        QTest::newRow("ID3v2 one byte short of the ID3v1")
+            << body + id3v2(300) + "x" + v1() << body + id3v2(300) + "x";
+        QTest::newRow("ID3v2 before a Lyrics3v2 block and ID3v1")
+            << body + id3v2(300) + lyrics3v2(400) + v1() << body;
         QTest::newRow("only an ID3v2 tag") << id3v2(500) << QByteArray();
         QTest::newRow("only an ID3v1 tag") << v1() << v1();
         QTest::newRow("no tags") << body << body;
@@ -349,15 +375,9 @@ private slots:
     }
 
     // A batch's group of removals: each file ends byte for byte as alone, keeping its own mode and
-    // attributes, and a replaced file that nobody else has open serves the next rewrite (the
-    // next file gets its inode) while one that a reader holds is never written again.
-    void groupReusesReplacedFiles_data() {
-        QTest::addColumn<bool>("reader");
-        QTest::newRow("nobody else has them open") << false;
-        QTest::newRow("a reader holds the first") << true;
-    }
-    void groupReusesReplacedFiles() {
-        QFETCH(bool, reader);
+    // attributes; a replaced file is never kept for a later song, so a reader that holds one goes on
+    // reading its old content and no name leads to it.
+    void groupEndsEachAsAlone() {
         QTemporaryDir dir;
         struct Song {
             const char* name;
@@ -371,46 +391,208 @@ private slots:
             {"d.mp3", id3v2(200) + audio(20000, 'd') + v1(), audio(20000, 'd'), 0600},
             {"e.mp3", audio(500, 'e'), audio(500, 'e'), 0644},
         };
-        std::vector<ino_t> before;
         for (const Song& song : songs) {
             const QString file = dir.filePath(QString::fromLatin1(song.name));
             write(file, song.content);
             QVERIFY(::chmod(local(file).constData(), song.mode) == 0);
-            before.push_back(statOf(file).st_ino);
         }
         const QByteArray first = local(dir.filePath(QStringLiteral("a.mp3")));
         const bool attributes = ::setxattr(first.constData(), "user.morwick", "a", 1, 0) == 0;
-        const int held = reader ? ::open(first.constData(), O_RDONLY | O_CLOEXEC) : -1;
+        const int held = ::open(first.constData(), O_RDONLY | O_CLOEXEC);
         {
-            ChangeGroup group(RewriteMode::Auto, true);
+            ChangeGroup group;
             for (const Song& song : songs) {
                 QCOMPARE(RemoveAllTags(group, dir.filePath(QString::fromLatin1(song.name))),
                          song.content != song.expected);
                 group.finish();
+                // No replaced file is kept under another name for a later song.
+                QCOMPARE(QDir(dir.path()).entryList({".*morwick*"}, QDir::AllEntries | QDir::Hidden),
+                         QStringList());
             }
+            QCOMPARE(group.leftAlone(), 0);
         }
         for (const Song& song : songs) {
             const QString file = dir.filePath(QString::fromLatin1(song.name));
             QCOMPARE(read(file), song.expected);
             QCOMPARE(statOf(file).st_mode & 07777, song.mode);
         }
-        const auto inode = [&](const char* name) {
-            return statOf(dir.filePath(QString::fromLatin1(name))).st_ino;
-        };
-        QCOMPARE(inode("b.mp3") == before[0], !reader);
-        QCOMPARE(inode("d.mp3"), before[1]);
         if (attributes) {
             QCOMPARE(attribute(dir.filePath(QStringLiteral("a.mp3")), "user.morwick"), QByteArray("a"));
             QCOMPARE(attribute(dir.filePath(QStringLiteral("b.mp3")), "user.morwick"), QByteArray());
         }
-        if (reader) {
-            QByteArray old(songs[0].content.size(), '\0');
-            QCOMPARE(::pread(held, old.data(), size_t(old.size()), 0), ssize_t(old.size()));
-            QCOMPARE(old, songs[0].content);
-            ::close(held);
-        }
+        QByteArray old(songs[0].content.size(), '\0');
+        QCOMPARE(::pread(held, old.data(), size_t(old.size()), 0), ssize_t(old.size()));
+        QCOMPARE(old, songs[0].content);
+        ::close(held);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
                  5);
+    }
+
+    // Another program acts on a song between the moment Morwick read it and the moment its change
+    // is made: the song is left alone with what the other program made of it, counted, and no
+    // temporary is left. A hard link made meanwhile (a backup or dedup tool) is one such change:
+    // the link keeps the song's own bytes, whatever the group does with the next song.
+    void otherProgramActs_data() {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<QString>("action");
+        // As the change is given (after the read), while it is held, or right before the temporary
+        // takes the file's place (after the last check: the exchange of names sees it).
+        QTest::addColumn<QString>("when");
+        for (const char* action : {"link", "save by rename", "write in place", "append"}) {
+            QTest::addRow("renamed over, %s", action) << "renamed over" << action << "held";
+            QTest::addRow("renamed over, %s after the last check", action)
+                << "renamed over" << action << "placing";
+            QTest::addRow("in place, %s", action) << "in place" << action << "given";
+            QTest::addRow("cut, %s", action) << "cut" << action << "held";
+        }
+        QTest::addRow("renamed over, save by rename as it is given") << "renamed over"
+                                                                     << "save by rename"
+                                                                     << "given";
+        QTest::addRow("cut, link as it is given") << "cut"
+                                                  << "link"
+                                                  << "given";
+    }
+    void otherProgramActs() {
+        QFETCH(QString, shape);
+        QFETCH(QString, action);
+        QFETCH(QString, when);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("a.mp3"));
+        const QString next = dir.filePath(QStringLiteral("b.mp3"));
+        const QString backup = dir.filePath(QStringLiteral("backup.mp3"));
+        const QByteArray content = (shape == "cut" ? QByteArray() : id3v2(700)) + audio(9000, 'a') + v1();
+        write(file, content);
+        write(next, id3v2(500) + audio(9000, 'b') + v1());
+        QByteArray expected = content;
+        const auto act = [&] {
+            if (action == "link") {
+                QVERIFY(::link(local(file).constData(), local(backup).constData()) == 0);
+            } else if (action == "save by rename") {
+                expected = audio(7000, 'n');
+                write(backup, expected);
+                QVERIFY(::rename(local(backup).constData(), local(file).constData()) == 0);
+            } else if (action == "write in place") {
+                expected.replace(5000, 4, "edit");
+                QFile f(file);
+                QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(5000) && f.write("edit") == 4);
+            } else {
+                expected += "appended";
+                QFile f(file);
+                QVERIFY(f.open(QIODevice::Append) && f.write("appended") == 8);
+            }
+        };
+        const ChangeGivenHook hook([&](const QString& path) {
+            if (when == "given" && path == file)
+                act();
+        });
+        SetBeforePlaceHook([&](const QString& path) {
+            if (when == "placing" && path == file)
+                act();
+        });
+        const auto noHook = qScopeGuard([] { SetBeforePlaceHook({}); });
+        {
+            ChangeGroup group(shape == "in place" ? RewriteMode::InPlace : RewriteMode::Auto);
+            QVERIFY(RemoveAllTags(group, file));
+            if (when == "held")
+                act();
+            group.finish();
+            QVERIFY(RemoveAllTags(group, next));
+            group.finish();
+            QCOMPARE(group.leftAlone(), 1);
+        }
+        QCOMPARE(read(file), expected);
+        QCOMPARE(read(next), audio(9000, 'b'));
+        if (action == "link")
+            QCOMPARE(read(backup), content);
+        QCOMPARE(QDir(dir.path()).entryList({".*morwick*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+    }
+
+    // Root at work in a folder other users may change. A song of another owner is stripped through
+    // its own descriptor, keeping its inode and owner; a symbolic link its owner flips to a file only
+    // root may read, after Morwick read the song through it, never leads Morwick to that file; a
+    // temporary another user moves away and replaces with a file of their own never takes the
+    // song's place.
+    void rootInSharedFolder_data() {
+        QTest::addColumn<bool>("sticky");
+        QTest::addColumn<QString>("game");
+        for (const bool sticky : {false, true}) {
+            const char* mode = sticky ? "01777" : "0777";
+            QTest::addRow("%s, another owner's song", mode) << sticky << "none";
+            QTest::addRow("%s, link flipped to a root-only file as the song is given", mode)
+                << sticky << "flip";
+            QTest::addRow("%s, link flipped before the group ends", mode) << sticky << "late flip";
+            QTest::addRow("%s, root's song, its temporary replaced", mode) << sticky << "swap";
+        }
+    }
+    void rootInSharedFolder() {
+        QFETCH(bool, sticky);
+        QFETCH(QString, game);
+        if (::geteuid() != 0)
+            QSKIP("other users and root-only files need root");
+        QTemporaryDir dir;
+        QVERIFY(::chmod(local(dir.path()).constData(), 0755) == 0);
+        const QString shared = dir.filePath(QStringLiteral("shared"));
+        const QString secret = dir.filePath(QStringLiteral("private/secret.mp3"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("shared")) &&
+                QDir(dir.path()).mkdir(QStringLiteral("private")));
+        // The other user's own folder: the kernel's guard on links in sticky folders (which covers
+        // only links whose owner is not the folder's) leaves the game to Morwick.
+        QVERIFY(::chown(local(shared).constData(), 65534, 65534) == 0);
+        QVERIFY(::chmod(local(shared).constData(), sticky ? 01777 : 0777) == 0);
+        QVERIFY(::chmod(local(dir.filePath(QStringLiteral("private"))).constData(), 0700) == 0);
+        const QByteArray secretContent = id3v2(400) + audio(6000, 's') + v1();
+        write(secret, secretContent);
+        QVERIFY(::chmod(local(secret).constData(), 0600) == 0);
+        // As the other user, in the shared folder.
+        const auto asUser = [&](const QString& command) {
+            QProcess shell;
+            shell.setWorkingDirectory(shared);
+            shell.start(QStringLiteral("setpriv"),
+                        {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", command});
+            return shell.waitForFinished() && shell.exitStatus() == QProcess::NormalExit &&
+                   shell.exitCode() == 0;
+        };
+
+        const QString song = shared + QStringLiteral("/song.mp3");
+        const QByteArray content = id3v2(700) + audio(8000, 'a') + v1();
+        write(song, content);
+        const bool rootsSong = game == "swap";
+        if (!rootsSong)
+            QVERIFY(::chown(local(song).constData(), 65534, 65534) == 0);
+        const struct stat before = statOf(song);
+        QString given = song;
+        if (game.contains("flip")) {
+            QVERIFY(asUser(QStringLiteral("ln -s song.mp3 link.mp3")));
+            given = shared + QStringLiteral("/link.mp3");
+        }
+        const QString flip = QStringLiteral("ln -sfn '%1' link.mp3").arg(secret);
+        const ChangeGivenHook hook([&](const QString&) {
+            if (game == "flip")
+                QVERIFY(asUser(flip));
+        });
+        int leftAlone = 0;
+        {
+            ChangeGroup group;
+            QVERIFY(RemoveAllTags(group, given));
+            if (game == "late flip")
+                QVERIFY(asUser(flip));
+            if (game == "swap") // the folder's owner may move any entry, sticky or not
+                QVERIFY(asUser(QStringLiteral("for f in .song.mp3.morwick-*; do mv \"$f\" moved && "
+                                              "printf theirs > \"$f\"; done")));
+            group.finish();
+            leftAlone = group.leftAlone();
+        }
+        QCOMPARE(read(secret), secretContent);
+        QCOMPARE(statOf(secret).st_uid, uid_t(0));
+        QCOMPARE(statOf(secret).st_mode & 07777, mode_t(0600));
+        const bool untouched = game == "flip" || game == "swap";
+        QCOMPARE(leftAlone, untouched ? 1 : 0);
+        QCOMPARE(read(song), untouched ? content : audio(8000, 'a'));
+        const struct stat after = statOf(song);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
+        if (!rootsSong)
+            QCOMPARE(after.st_ino, before.st_ino); // through its own descriptor
     }
 
     // A held rewrite that cannot take its file's place ends the group there: the ones before it

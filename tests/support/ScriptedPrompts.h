@@ -54,6 +54,9 @@ public:
         ++unexpected;
         return false;
     }
+    // What notice() was given, in turn.
+    QStringList notices;
+    void notice(const QString& text) override { notices.append(text); }
     int showModal(QDialog& dialog) override {
         const qsizetype step = showings++;
         if (onShow)
