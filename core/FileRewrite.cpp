@@ -342,7 +342,12 @@ void ChangeGroup::rewrite(const QString& path, PosixFile original, const struct 
     finish();
     if (::fsync(temp.fd()) != 0)
         ThrowIoError(errno);
-    if (!journal::AnnounceCopyBack(id, temp.path(), st, held->target, length))
+    // Space first, without lengthening the file: a full disk fails here, before its first byte
+    // changes. A file system without the call copies unreserved, as before.
+    if (::fallocate(original.fd(), FALLOC_FL_KEEP_SIZE, 0, off_t(length)) != 0 && errno != EOPNOTSUPP)
+        ThrowIoError(errno);
+    if (!journal::AnnounceCopyBack(id, temp.fd(), temp.path(), IdentityOf(original.fd(), st), held->target,
+                                   length))
         ThrowIoError(EIO); // without its record a copy cut short could not be finished
     try {
         CopyRange(temp.fd(), 0, original.fd(), 0, length);

@@ -64,7 +64,8 @@ bool RenameFile(const QString& oldName, const QString& newName) {
         return false;
     struct stat st {
     }, taken{};
-    if (::lstat(oldPath.constData(), &st) != 0)
+    const std::optional<FileIdentity> identity = IdentityAt(AT_FDCWD, oldPath.constData(), &st);
+    if (!identity)
         return false;
     // A taken name fails below anyway; seen here, the failure begins no journal (a command that
     // renames nothing keeps the last command's undo). The same file under another letter case
@@ -72,7 +73,7 @@ bool RenameFile(const QString& oldName, const QString& newName) {
     if (::lstat(newPath.constData(), &taken) == 0 && (taken.st_ino != st.st_ino || taken.st_dev != st.st_dev))
         return false;
     const journal::ChangeScope scope;
-    const uint32_t id = journal::AnnounceRename(st, oldPath, newPath);
+    const uint32_t id = journal::AnnounceRename(*identity, oldPath, newPath);
     bool renamed = renameNoReplace(oldPath.constData(), newPath.constData()) == 0;
     if (!renamed && (errno == EINVAL || errno == ENOSYS))
         renamed = RenameNoReplaceFallback(oldPath.constData(), newPath.constData());

@@ -98,7 +98,17 @@ private slots:
 
     void init() {
         // Each case starts without a last command.
-        QFile::remove(state_.filePath(QStringLiteral("morwick/journal")));
+        QDir journals(state_.filePath(QStringLiteral("morwick")));
+        for (const QString& name : journals.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            QVERIFY(journals.remove(name));
+    }
+
+    // The newest journal's path: the last command's.
+    QString newestJournal() const {
+        QDir journals(state_.filePath(QStringLiteral("morwick")));
+        const QStringList names =
+            journals.entryList({QStringLiteral("journal-*")}, QDir::Files | QDir::System, QDir::Name);
+        return names.isEmpty() ? QString() : journals.filePath(names.last());
     }
 
     void journalIsPrivate() {
@@ -109,9 +119,7 @@ private slots:
         }, file{};
         QCOMPARE(::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick"))).constData(), &folder),
                  0);
-        QCOMPARE(
-            ::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick/journal"))).constData(), &file),
-            0);
+        QCOMPARE(::stat(QFile::encodeName(newestJournal()).constData(), &file), 0);
         QCOMPARE(folder.st_mode & 0777, mode_t(0700));
         QCOMPARE(file.st_mode & 0777, mode_t(0600));
         QCOMPARE(JournalDirectory(), state_.filePath(QStringLiteral("morwick")));
@@ -487,8 +495,7 @@ private slots:
             QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
             QVERIFY(WriteTag(QStringLiteral("b.mp3"), newTag()));
         }
-        const QString path = state_.filePath(QStringLiteral("morwick/journal"));
-        QFile journal(path);
+        QFile journal(newestJournal());
         QVERIFY(journal.open(QIODevice::ReadWrite));
         const QByteArray bytes = journal.readAll();
         // Cut inside the record of b.mp3: its confirmation and most of its announcement go.
