@@ -496,6 +496,44 @@ private slots:
         QCOMPARE(listing(), QStringList({QStringLiteral("old.mp3")}));
     }
 
+    // An earlier version's journal, cut short, cannot be recovered by this one (its records do not
+    // tell a file from one given its freed inode number): it is left as it is and said; one that
+    // ended whole is pruned by the next command like any.
+    void earlierVersionsJournal_data() {
+        QTest::addColumn<bool>("endedWhole");
+        QTest::newRow("cut short") << false;
+        QTest::newRow("ended whole") << true;
+    }
+
+    void earlierVersionsJournal() {
+        QFETCH(bool, endedWhole);
+        WorkDir dir;
+        QCOMPARE(JournalDirectory(), stateFolder());
+        // Its End record: kind 11, then every field empty, in the earlier layout.
+        QByteArray end = QByteArray("\x0b", 1) + QByteArray(4, '\0') + QByteArray(4, '\xff') +
+                         QByteArray(16, '\0') + QByteArray(8, '\xff') + QByteArray(36, '\0') +
+                         QByteArray(8, '\xff') + QByteArray(1, '\0');
+        quint64 hash = 14695981039346656037ull;
+        for (char c : end)
+            hash = (hash ^ quint8(c)) * 1099511628211ull;
+        QByteArray frame;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            frame += char(end.size() >> shift);
+        for (int shift = 56; shift >= 0; shift -= 8)
+            frame += char(hash >> shift);
+        const QString earlier = QDir(stateFolder()).filePath(QStringLiteral("journal"));
+        write(earlier, QByteArray("MORWICK JOURNAL 1\n") + (endedWhole ? frame + end : QByteArray("torn")));
+        QVERIFY(QFile::setPermissions(earlier, QFile::ReadOwner | QFile::WriteOwner));
+        const JournalReport report = RecoverJournal();
+        QCOMPARE(report.notes.size(), endedWhole ? 0 : 1);
+        QVERIFY(endedWhole || report.text().contains(QLatin1String("earlier version")));
+        QVERIFY(QFile::exists(earlier));
+        QVERIFY(!CanUndo());
+        write(QStringLiteral("a.mp3"), audio(300));
+        QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
+        QCOMPARE(QFile::exists(earlier), !endedWhole);
+    }
+
     // A song reached through a symbolic link into another folder: the temporary a kill left beside
     // the song's content is swept at the next start.
     void temporaryBesideLinkTargetIsSwept() {
