@@ -172,6 +172,21 @@ QByteArray endRecord(int version) {
 
 } // namespace
 
+qint64 MtimeNs(const struct stat& st) {
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+Record DoneRecord(quint32 id, const FileIdentity& file, const struct stat& st, const QByteArray& last128) {
+    Record d;
+    d.kind = Kind::Done;
+    d.id = id;
+    d.file = file;
+    d.size = st.st_size;
+    d.mtime = MtimeNs(st);
+    d.newBytes = last128;
+    return d;
+}
+
 QByteArray Encode(const Record& r) {
     return encode(r, 2);
 }

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <sys/stat.h>
 
 namespace journal {
 
@@ -55,6 +56,11 @@ struct Record {
     bool flag = false;
     FileIdentity other;
 };
+
+// A modification time in nanoseconds, as records hold it.
+qint64 MtimeNs(const struct stat& st);
+// The Done record of change `id`: the file as it now is (`last128`: what it ends in).
+Record DoneRecord(quint32 id, const FileIdentity& file, const struct stat& st, const QByteArray& last128);
 
 // The record framed, ready to append.
 QByteArray Encode(const Record& r);

@@ -18,15 +18,6 @@ namespace journal {
 
 namespace {
 
-qint64 mtimeNs(const struct stat& st) {
-    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
 QString shown(const QByteArray& path) {
     return DisplayFileName(DecodeFileName(path));
 }
@@ -41,17 +32,6 @@ bool mixOf(const QByteArray& bytes, const QByteArray& a, const QByteArray& b) {
             return false;
     }
     return true;
-}
-
-Record doneRecord(quint32 id, const FileIdentity& file, const struct stat& st, const QByteArray& last128) {
-    Record d;
-    d.kind = Kind::Done;
-    d.id = id;
-    d.file = file;
-    d.size = st.st_size;
-    d.mtime = mtimeNs(st);
-    d.newBytes = last128;
-    return d;
 }
 
 Record mark(Kind kind, quint32 id) {
@@ -70,7 +50,7 @@ Record copyDone(const Record& c) {
 
 // Removes `path`'s entry if it is still the file `expected`, acting on its folder held open.
 bool unlinkIfSame(const QByteArray& path, const FileIdentity& expected) {
-    const int dir = ::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(FolderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return false;
     const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
@@ -178,7 +158,7 @@ void recoverChange(JournalFile& journal, const Record& c) {
             }
         }
     }
-    journal.append(Encode(done ? doneRecord(c.id, afterId, after, last128) : mark(Kind::Settled, c.id)));
+    journal.append(Encode(done ? DoneRecord(c.id, afterId, after, last128) : mark(Kind::Settled, c.id)));
 }
 
 // An undo that a kill cut short goes back to the old bytes entirely: a trailer written back, or
@@ -228,13 +208,13 @@ JournalIndex IndexJournal(Reader& reader) {
             ChangeEntry& entry = index.changes[r.id];
             entry.offset = offset;
             entry.kind = r.kind;
-            index.folders.insert(folderOf(r.path));
+            index.folders.insert(FolderOf(r.path));
             if (r.kind != Kind::Trailer)
-                index.folders.insert(folderOf(r.path2));
+                index.folders.insert(FolderOf(r.path2));
             break;
         }
         case Kind::CopyBack:
-            index.folders.insert(folderOf(r.path2));
+            index.folders.insert(FolderOf(r.path2));
             index.copyBacks.push_back(std::move(r));
             break;
         case Kind::CopyDone: {

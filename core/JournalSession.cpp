@@ -20,28 +20,6 @@ namespace journal {
 
 namespace {
 
-qint64 mtimeNs(const struct stat& st) {
-    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        done += w;
-    }
-    return true;
-}
-
 // What the file open as `fd` is now, identity included, in one system call (a Done record is
 // written for every change, and fstat would cost the same).
 bool describe(int fd, FileIdentity& id, struct stat& st) {
@@ -166,17 +144,6 @@ uint32_t announce(Record r) {
     return r.id;
 }
 
-Record doneRecord(quint32 id, const FileIdentity& file, const struct stat& st, const QByteArray& last128) {
-    Record d;
-    d.kind = Kind::Done;
-    d.id = id;
-    d.file = file;
-    d.size = st.st_size;
-    d.mtime = mtimeNs(st);
-    d.newBytes = last128;
-    return d;
-}
-
 void beginScope(const QString& name) {
     Session& s = CurrentSession();
     if (s.depth++ == 0) {
@@ -198,7 +165,7 @@ void endScope(bool command) {
     if (command || s.depth == 1)
         SyncTouched(s);
     if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges.empty() &&
-        s.openCopyBacks.empty() && writeAll(s.fd, EndRecordBytes())) {
+        s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes())) {
         // After the sync: only a command that ended whole has it. Older journals that ended
         // whole are no longer needed by anyone.
         const StateFolder folder(false);
@@ -227,7 +194,7 @@ bool Append(Session& s, const QByteArray& record) {
         return false;
     const QByteArray bytes = s.pending + record;
     s.pending.clear();
-    const bool ok = s.used >= 0 ? appendMapped(s, bytes) : writeAll(s.fd, bytes);
+    const bool ok = s.used >= 0 ? appendMapped(s, bytes) : WriteAll(s.fd, bytes);
     if (!ok)
         dropJournal(s);
     return ok;
@@ -291,7 +258,7 @@ uint32_t AnnounceTrailer(const FileIdentity& file, const struct stat& st, const 
     r.offset = offset;
     r.oldSize = st.st_size;
     r.oldMode = st.st_mode;
-    r.mtime = mtimeNs(st);
+    r.mtime = MtimeNs(st);
     r.oldBytes = oldBytes;
     r.newBytes = newBytes;
     return announce(r);
@@ -308,7 +275,7 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
     r.path2 = AbsolutePath(contentPath);
     r.oldSize = st.st_size;
     r.oldMode = st.st_mode;
-    r.mtime = mtimeNs(st);
+    r.mtime = MtimeNs(st);
     r.oldBytes = head;
     r.newBytes = tail;
     r.size = st.st_size - head.size() - tail.size();
@@ -346,7 +313,7 @@ bool AnnounceCopyBack(uint32_t id, int tempFd, const QByteArray& tempPath, const
     r.other = IdentityOf(tempFd, tst);
     // The record is synced because recovery relies on it; so it must be able to rely on the
     // names it gives: the temporary's, and the journal's own (once per journal).
-    const int folder = ::open(folderOf(r.path2).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(FolderOf(r.path2).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool folderSynced = folder >= 0 && ::fsync(folder) == 0;
     if (folder >= 0)
         ::close(folder);
@@ -391,7 +358,7 @@ void Done(uint32_t id, int fd, const char* last128) {
         if (::pread(fd, tail.data(), size_t(n), off_t(st.st_size - n)) != n)
             tail.clear();
     }
-    s.pending += Encode(doneRecord(id, file, st, tail));
+    s.pending += Encode(DoneRecord(id, file, st, tail));
     s.openChanges.erase(id);
 }
 
@@ -399,7 +366,7 @@ void RenameDone(uint32_t id, const struct stat& st) {
     Session& s = CurrentSession();
     if (id == 0 || s.fd < 0 || s.undoing)
         return;
-    s.pending += Encode(doneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}));
+    s.pending += Encode(DoneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}));
     s.openChanges.erase(id);
 }
 

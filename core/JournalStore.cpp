@@ -22,17 +22,12 @@ constexpr char kJournalPrefix[] = "journal-";
 constexpr char kJournalTempPrefix[] = "journal.new-";
 constexpr char kEarlierJournal[] = "journal"; // an earlier Morwick's one journal
 
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
 bool makeFolders(const QByteArray& path) {
     if (::mkdir(path.constData(), 0700) == 0 || errno == EEXIST)
         return true;
     if (errno != ENOENT)
         return false;
-    const QByteArray parent = folderOf(path);
+    const QByteArray parent = FolderOf(path);
     return parent != path && makeFolders(parent) && (::mkdir(path.constData(), 0700) == 0 || errno == EEXIST);
 }
 
@@ -44,7 +39,22 @@ QByteArray randomPart() {
     return part;
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
+// Whether `name` in the folder still leads to the file open as `fd`.
+bool stillNamed(int dirFd, const QByteArray& name, int fd) {
+    struct stat held {
+    }, named{};
+    return ::fstat(fd, &held) == 0 && ::fstatat(dirFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+} // namespace
+
+QByteArray FolderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : path.left(slash);
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
@@ -56,16 +66,6 @@ bool writeAll(int fd, const QByteArray& bytes) {
     }
     return true;
 }
-
-// Whether `name` in the folder still leads to the file open as `fd`.
-bool stillNamed(int dirFd, const QByteArray& name, int fd) {
-    struct stat held {
-    }, named{};
-    return ::fstat(fd, &held) == 0 && ::fstatat(dirFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-}
-
-} // namespace
 
 QByteArray StateFolderPath() {
     QByteArray base = qgetenv("XDG_STATE_HOME");
@@ -166,7 +166,7 @@ JournalFile::~JournalFile() {
 }
 
 bool JournalFile::append(const QByteArray& bytes) {
-    return fd_ >= 0 && ::lseek(fd_, 0, SEEK_END) >= 0 && writeAll(fd_, bytes);
+    return fd_ >= 0 && ::lseek(fd_, 0, SEEK_END) >= 0 && WriteAll(fd_, bytes);
 }
 
 bool JournalFile::cutAfter(qint64 end) {
@@ -210,7 +210,7 @@ NewJournal CreateJournal(const StateFolder& folder, const QString& command) {
                       (unsigned long long)(now.tv_sec) * 1000000000ull + (unsigned long long)(now.tv_nsec));
         const QByteArray name = kJournalPrefix + QByteArray(stamp) + randomPart();
         // Renamed without replacing: another Morwick's journal is never taken over.
-        if (::fchmod(fd, 0600) != 0 || !writeAll(fd, content) ||
+        if (::fchmod(fd, 0600) != 0 || !WriteAll(fd, content) ||
             ::renameat2(folder.fd(), temp.constData(), folder.fd(), name.constData(), RENAME_NOREPLACE) !=
                 0) {
             ::unlinkat(folder.fd(), temp.constData(), 0);

@@ -19,6 +19,11 @@
 
 namespace journal {
 
+// The folder part of an absolute path ("/" for a name at the root).
+QByteArray FolderOf(const QByteArray& path);
+// write(2) until every byte is written; false when it fails.
+bool WriteAll(int fd, const QByteArray& bytes);
+
 // The state folder's path ($XDG_STATE_HOME/morwick, else ~/.local/state/morwick); empty without a
 // home.
 QByteArray StateFolderPath();

@@ -27,17 +27,8 @@ enum class Undone {
     Failed,    // an error stopped it (a full disk): the journal stays, to be finished or tried again
 };
 
-qint64 mtimeNs(const struct stat& st) {
-    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
 bool sameState(const NamedFile& file, const Record& done) {
-    return file.st().st_size == done.size && mtimeNs(file.st()) == done.mtime &&
+    return file.st().st_size == done.size && MtimeNs(file.st()) == done.mtime &&
            file.last128() == done.newBytes;
 }
 
@@ -117,11 +108,11 @@ Undone undoRename(const Record& c, const std::optional<Record>& done) {
     }
     // A file written since the rename keeps its name: it is no longer what the command left. A
     // folder's own size and time follow what is put into it, so only its identity counts.
-    if (S_ISREG(st.st_mode) && done && (st.st_size != done->size || mtimeNs(st) != done->mtime))
+    if (S_ISREG(st.st_mode) && done && (st.st_size != done->size || MtimeNs(st) != done->mtime))
         return Undone::LeftAlone;
     if (!RenameFile(DecodeFileName(c.path2), DecodeFileName(c.path)))
         return Undone::LeftAlone;
-    TouchedFolder(st.st_dev, folderOf(c.path));
+    TouchedFolder(st.st_dev, FolderOf(c.path));
     return Undone::Restored;
 }
 

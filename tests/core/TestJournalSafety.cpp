@@ -31,33 +31,8 @@ namespace {
 
 constexpr int kPage = 4096;
 
-QByteArray id3v2(int body) {
-    QByteArray tag("ID3\x03\x00\x00", 6);
-    tag += char((body >> 21) & 0x7F);
-    tag += char((body >> 14) & 0x7F);
-    tag += char((body >> 7) & 0x7F);
-    tag += char(body & 0x7F);
-    return tag + QByteArray(body, 'h');
-}
-
 FileTag newTag() {
     return FileTag{makeTag("New Song", "New Band"), true};
-}
-
-// Runs `work` in a child process; the child's exit status (or the signal that ended it).
-int inChild(const std::function<void()>& work) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        work();
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
-
-bool killed(int status) {
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 // Morwick's temporaries in `dir` (the working directory by default).
@@ -78,12 +53,12 @@ ino_t inodeOf(const char* path) {
 // A song whose tags go by a copy back through its own descriptor (it has a second name), killed
 // (or stopped by an error) once `cut` bytes are written: past 20000 the copy back is cut short.
 const QByteArray kMusic = audio(20000);
-const QByteArray kSong = id3v2(2000) + kMusic + tagBytes(makeTag("Old Song"));
+const QByteArray kSong = id3v2Tag(2000) + kMusic + tagBytes(makeTag("Old Song"));
 constexpr int kCutInCopyBack = 20000 + 3 * kPage + 61;
 
 void killInCopyBack() {
     write(QStringLiteral("song.mp3"), kSong);
-    QVERIFY(killed(inChild([] {
+    QVERIFY(killedBySigkill(inChild([] {
         journal::KillAfterBytes(kCutInCopyBack);
         RemoveAllTags(QStringLiteral("song.mp3"), RewriteMode::InPlace);
     })));
@@ -199,7 +174,7 @@ private slots:
             QCOMPARE(::write(go[1], "g", 1), 1);
             int status = 0;
             ::waitpid(first, &status, 0);
-            QVERIFY(killed(status));
+            QVERIFY(killedBySigkill(status));
             for (int fd : {ready[0], ready[1], go[0], go[1]})
                 ::close(fd);
             QCOMPARE(temporaries().size(), 1);
@@ -323,7 +298,7 @@ private slots:
         WorkDir work;
         if (fullTmpfs)
             QVERIFY(QDir::setCurrent(small.path()));
-        const QByteArray head = id3v2(300 * 1024);
+        const QByteArray head = id3v2Tag(300 * 1024);
         const QByteArray music = audio(500 * 1024);
         write(QStringLiteral("song.mp3"), head + music);
         // A second name: the file can only be changed through its own descriptor, in place.
@@ -387,7 +362,7 @@ private slots:
         // its end (start) or ended whole (undo).
         QVERIFY(WIFEXITED(inChild([&] {
             const JournalCommand command(QStringLiteral("Remove all tags"));
-            const QByteArray head = id3v2(kHead - 10);
+            const QByteArray head = id3v2Tag(kHead - 10);
             const int fd = ::open("song.mp3", O_RDONLY | O_CLOEXEC);
             struct stat st {};
             ::fstat(fd, &st);
@@ -480,7 +455,7 @@ private slots:
     void renameFallbackKilledBetweenSteps() {
         WorkDir dir;
         write(QStringLiteral("old.mp3"), audio(700));
-        QVERIFY(killed(inChild([] {
+        QVERIFY(killedBySigkill(inChild([] {
             const journal::ChangeScope scope;
             struct stat st {};
             const std::optional<FileIdentity> file = IdentityAt(AT_FDCWD, "old.mp3", &st);
@@ -542,7 +517,7 @@ private slots:
         QVERIFY(QDir().mkdir(QStringLiteral("music")));
         write(QStringLiteral("music/song.mp3"), kSong);
         QCOMPARE(::symlink("../music/song.mp3", "links/song.mp3"), 0);
-        QVERIFY(killed(inChild([] {
+        QVERIFY(killedBySigkill(inChild([] {
             journal::KillAfterBytes(5000);
             RemoveAllTags(QStringLiteral("links/song.mp3"));
         })));
