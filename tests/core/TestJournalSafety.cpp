@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <sys/mount.h>
@@ -507,6 +508,61 @@ private slots:
         write(QStringLiteral("a.mp3"), audio(300));
         QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
         QCOMPARE(QFile::exists(earlier), !endedWhole);
+    }
+
+    // A journal on a copy-on-write file system that fills up: its records are written with
+    // write(2), whose failure is an error, not through a mapping, where writing over a block
+    // already on disk needs a new one and a full disk raises SIGBUS.
+    void fullCopyOnWriteDisk() {
+        if (::geteuid() != 0)
+            QSKIP("mounting a file system takes root");
+        QTemporaryDir mountPoint;
+        QVERIFY(mountPoint.isValid());
+        const QString image = mountPoint.path() + QStringLiteral(".img");
+        const QByteArray point = QFile::encodeName(mountPoint.path());
+        {
+            QFile file(image);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(128 << 20));
+        }
+        const auto run = [](const QString& command) {
+            return std::system(command.toLocal8Bit().constData());
+        };
+        if (run(QStringLiteral("mkfs.btrfs -q -f '%1' >/dev/null 2>&1").arg(image)) != 0 ||
+            run(QStringLiteral("mount -o loop '%1' '%2' 2>/dev/null").arg(image, mountPoint.path())) != 0) {
+            QFile::remove(image);
+            QSKIP("cannot make a btrfs file system here");
+        }
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", point);
+        WorkDir dir;
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+            write(QString::fromLatin1(name), audio(3000));
+        const int status = inChild([&] {
+            const JournalCommand command(QStringLiteral("Tag files"));
+            WriteTag(QStringLiteral("a.mp3"), newTag());
+            // The journal's first page on disk, then the disk full.
+            const QDir journals(QString::fromLocal8Bit(point + "/morwick"));
+            for (const QString& name : journals.entryList(QDir::Files)) {
+                const int fd = ::open(QFile::encodeName(journals.filePath(name)).constData(), O_RDONLY);
+                ::fsync(fd);
+                ::close(fd);
+            }
+            const int filler = ::open((point + "/filler").constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            const QByteArray block(65536, 'f');
+            for (qsizetype chunk : {block.size(), qsizetype(4096)}) {
+                while (::write(filler, block.constData(), size_t(chunk)) > 0) {
+                }
+                ::fsync(filler);
+            }
+            ::close(filler);
+            for (const char* name : {"b.mp3", "c.mp3", "d.mp3"})
+                WriteTag(QString::fromLatin1(name), newTag());
+        });
+        ::umount2(point.constData(), MNT_DETACH);
+        QFile::remove(image);
+        qputenv("XDG_STATE_HOME", state);
+        QVERIFY2(WIFEXITED(status), "the command was ended by a signal");
+        QCOMPARE(read(QStringLiteral("d.mp3")).mid(3000, 3), QByteArray("TAG")); // and tagged
     }
 
     // A song reached through a symbolic link into another folder: the temporary a kill left beside
