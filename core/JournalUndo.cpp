@@ -1,5 +1,5 @@
-// Undo: the newest journal that ended whole and that nobody holds is taken back, change by change
-// in reverse order. Each change is read from the journal only when its turn comes.
+// Undo: the newest journal that nobody holds is taken back, once it ended whole (recovery first), change by
+// change in reverse order. Each change is read from the journal only when its turn comes.
 
 #include "core/FileName.h"
 #include "core/FileRewrite.h"
@@ -116,12 +116,13 @@ Undone undoRename(const Record& c, const std::optional<Record>& done) {
     return Undone::Restored;
 }
 
-// The newest journal that ended whole and that nobody holds, held; nothing when there is none.
-std::unique_ptr<JournalFile> newestWhole(const StateFolder& folder) {
+// The newest journal that nobody else holds, held: the last command's. Nothing when there is none,
+// or when it did not end whole (an older command is not taken back in its place).
+std::unique_ptr<JournalFile> newestJournal(const StateFolder& folder) {
     const std::vector<QByteArray> names = folder.journalNames();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         auto journal = std::make_unique<JournalFile>(folder, *name, true);
-        if (journal->held() && journal->version() == 2 && journal->endsWhole())
+        if (journal->held() && journal->version() == 2)
             return journal;
     }
     return nullptr;
@@ -142,23 +143,18 @@ void writeMark(JournalFile& journal, Kind kind, quint32 id, bool flag = false) {
 bool CanUndo() {
     using namespace journal;
     const StateFolder folder(false);
-    if (!folder.usable())
+    const std::unique_ptr<JournalFile> journal = folder.usable() ? newestJournal(folder) : nullptr;
+    if (!journal)
         return false;
-    const std::vector<QByteArray> names = folder.journalNames();
-    for (auto name = names.rbegin(); name != names.rend(); ++name) {
-        JournalFile journal(folder, *name, true);
-        if (!journal.held() || journal.version() != 2)
-            continue;
-        // A command's journal is begun by its first change and deleted by its undo, so one that
-        // ended whole always holds something to undo.
-        if (journal.endsWhole())
+    // A command's journal is begun by its first change and deleted by its undo, so one that ended
+    // whole always holds something to undo.
+    if (journal->endsWhole())
+        return true;
+    // One cut short is recovered before an undo: whatever it confirms can be taken back.
+    Reader reader(journal->fd());
+    for (const auto& [id, entry] : IndexJournal(reader).changes) {
+        if (entry.done && !entry.undone)
             return true;
-        // One cut short is recovered before an undo: whatever it confirms can be taken back.
-        Reader reader(journal.fd());
-        for (const auto& [id, entry] : IndexJournal(reader).changes) {
-            if (entry.done && !entry.undone)
-                return true;
-        }
     }
     return false;
 }
@@ -166,7 +162,7 @@ bool CanUndo() {
 QString UndoCommandName() {
     using namespace journal;
     const StateFolder folder(false);
-    const std::unique_ptr<JournalFile> journal = folder.usable() ? newestWhole(folder) : nullptr;
+    const std::unique_ptr<JournalFile> journal = folder.usable() ? newestJournal(folder) : nullptr;
     if (!journal)
         return {};
     Reader reader(journal->fd());
@@ -187,9 +183,9 @@ UndoReport UndoLastCommand() {
         RecoveryFindings findings; // what recovery could not finish was said at the start
         RecoverAll(folder, findings, nullptr);
     }
-    const std::unique_ptr<JournalFile> journal = newestWhole(folder);
-    if (!journal)
-        return report;
+    const std::unique_ptr<JournalFile> journal = newestJournal(folder);
+    if (!journal || !journal->endsWhole())
+        return report; // none, or one recovery could not finish: nothing older is taken back
     Reader reader(journal->fd());
     const JournalIndex index = IndexJournal(reader);
 
