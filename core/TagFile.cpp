@@ -77,7 +77,7 @@ void writeOpened(const QString& path, PosixFile& file, const struct stat& st, mo
     before.st_mode = oldMode;
     const char* bytes = reinterpret_cast<const char*>(&tag);
     const uint32_t id =
-        journal::AnnounceTrailer(IdentityOf(file.fd(), st), before, EncodeFileName(path),
+        journal::AnnounceTrailer(file.identity(), before, EncodeFileName(path),
                                  overwrite ? size - kTagSize : size, old, QByteArray(bytes, kTagSize));
     if (overwrite) {
         file.writeAll(&tag, kTagSize, size - kTagSize);
