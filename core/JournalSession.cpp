@@ -13,7 +13,6 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace journal {
@@ -23,21 +22,10 @@ namespace {
 // What the file open as `fd` is now, identity included, in one system call (a Done record is
 // written for every change, and fstat would cost the same).
 bool describe(int fd, FileIdentity& id, struct stat& st) {
-    struct statx sx {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    int64_t birthNs = 0;
+    if (!StatWithBirth(fd, st, birthNs))
         return false;
-    st = {};
-    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    st.st_ino = ino_t(sx.stx_ino);
-    st.st_mode = sx.stx_mode;
-    st.st_size = off_t(sx.stx_size);
-    st.st_mtim = {sx.stx_mtime.tv_sec, long(sx.stx_mtime.tv_nsec)};
-    if ((sx.stx_mask & STATX_BTIME) != 0) {
-        id = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
-        id.birthNs = int64_t(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec;
-    } else {
-        id = IdentityOf(fd, st); // the generation, where the file system has no birth time
-    }
+    id = birthNs != 0 ? FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), birthNs} : IdentityOf(fd, st);
     return true;
 }
 
@@ -89,7 +77,8 @@ bool ensureJournal(Session& s) {
     s.nameSynced = false;
     s.used = MappingIsSafe(made.fd) ? qint64(::lseek(made.fd, 0, SEEK_CUR)) : -1;
     s.nextId = 1;
-    s.openChanges.clear();
+    s.open.clear();
+    s.openChanges = 0;
     s.openCopyBacks.clear();
     struct stat st {};
     if (::fstat(made.fd, &st) == 0)
@@ -133,6 +122,14 @@ void flushPending(Session& s) {
 
 uint64_t syncCount = 0;
 
+// The change is done: it no longer keeps the command from ending whole.
+void settle(Session& s, uint32_t id) {
+    if (id < s.open.size() && s.open[id]) {
+        s.open[id] = false;
+        --s.openChanges;
+    }
+}
+
 uint32_t announce(Record r) {
     Session& s = CurrentSession();
     if (!ensureJournal(s))
@@ -140,7 +137,10 @@ uint32_t announce(Record r) {
     r.id = s.nextId++;
     if (!Append(s, Encode(r)))
         return 0;
-    s.openChanges.insert(r.id);
+    if (s.open.size() <= r.id)
+        s.open.resize(r.id + 1);
+    s.open[r.id] = true;
+    ++s.openChanges;
     return r.id;
 }
 
@@ -164,7 +164,7 @@ void endScope(bool command) {
     }
     if (command || s.depth == 1)
         SyncTouched(s);
-    if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges.empty() &&
+    if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges == 0 &&
         s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes())) {
         // After the sync: only a command that ended whole has it. Older journals that ended
         // whole are no longer needed by anyone.
@@ -359,7 +359,7 @@ void Done(uint32_t id, int fd, const char* last128) {
             tail.clear();
     }
     s.pending += Encode(DoneRecord(id, file, st, tail));
-    s.openChanges.erase(id);
+    settle(s, id);
 }
 
 void RenameDone(uint32_t id, const struct stat& st) {
@@ -367,7 +367,7 @@ void RenameDone(uint32_t id, const struct stat& st) {
     if (id == 0 || s.fd < 0 || s.undoing)
         return;
     s.pending += Encode(DoneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}));
-    s.openChanges.erase(id);
+    settle(s, id);
 }
 
 void Touched(dev_t dev, int fd) {

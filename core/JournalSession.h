@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <sys/types.h>
+#include <vector>
 
 namespace journal {
 
@@ -29,7 +30,8 @@ struct Session {
     std::map<dev_t, int> syncFds; // one descriptor per file system the command changed
     // What has not ended whole yet: announced changes without their Done, copies back without
     // theirs. A command with any left gets no End record: recovery looks at it at the next start.
-    std::set<quint32> openChanges;
+    std::vector<bool> open; // by change id: announced, not yet done
+    size_t openChanges = 0;
     std::set<QByteArray> openCopyBacks;
     // On a file system that overwrites in place, the journal is appended through a shared mapping:
     // a record is in the page cache, safe from a kill, once copied, without a system call per
