@@ -154,7 +154,9 @@ private:
 QByteArray encode(const Record& r, int version) {
     qint64 length = 1 + 4 + Encoder::size(r.name) + Encoder::size(r.path) + Encoder::size(r.path2) + 4 * 8 +
                     4 + Encoder::size(r.oldBytes) + Encoder::size(r.newBytes) + 1;
-    length += version == 1 ? 2 * 8 : 2 * Encoder::kIdentity;
+    // The temporary's identity only where there is one: most records are written per file.
+    const bool other = version != 1 && r.kind == Kind::CopyBack;
+    length += version == 1 ? 2 * 8 : other ? 2 * Encoder::kIdentity : Encoder::kIdentity;
     QByteArray framed(kFrame + length, Qt::Uninitialized);
     char* payload = framed.data() + kFrame;
     Encoder out(payload);
@@ -177,7 +179,7 @@ QByteArray encode(const Record& r, int version) {
     out.bytes(r.oldBytes);
     out.bytes(r.newBytes);
     out.u8(r.flag ? 1 : 0);
-    if (version != 1)
+    if (other)
         out.identity(r.other);
     Q_ASSERT(out.end() == payload + length);
     Encoder frame(framed.data());
@@ -293,7 +295,7 @@ bool Reader::decodeAt(qint64 at, Record& r, qint64& next) {
     r.oldBytes = in.bytes();
     r.newBytes = in.bytes();
     r.flag = in.u8() != 0;
-    if (version_ != 1)
+    if (version_ != 1 && r.kind == Kind::CopyBack)
         r.other = in.identity();
     if (!in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > Kind::End)
         return false;

@@ -3,9 +3,10 @@
 // The journal file's format: a magic line, then records, each framed as
 //   u32 payload length, u64 check of the payload, payload (big-endian fields)
 // so a record cut short by a kill (its write stopped part-way) is seen as such and ends the
-// journal: the change it announced had not started. Every record has the same fields; a kind
-// uses those it needs. Records are read one at a time, never the whole journal: it holds every
-// removed tag and may be far larger than memory should be.
+// journal: the change it announced had not started. Every record has the same fields (but
+// `other`, written for a CopyBack only); a kind uses those it needs. Records are read one at a
+// time, never the whole journal: it holds every removed tag and may be far larger than memory
+// should be.
 
 #include "core/FileIdentity.h"
 
