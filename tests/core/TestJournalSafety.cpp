@@ -254,12 +254,15 @@ private slots:
     // (after another command, too) finishes it from the temporary, which stays until then.
     void unfinishedCommandIsRecovered_data() {
         QTest::addColumn<bool>("anotherCommand");
-        QTest::newRow("next start") << false;
-        QTest::newRow("another command first") << true;
+        QTest::addColumn<bool>("recoveryFailsFirst");
+        QTest::newRow("next start") << false << false;
+        QTest::newRow("another command first") << true << false;
+        QTest::newRow("a start whose recovery fails first") << false << true;
     }
 
     void unfinishedCommandIsRecovered() {
         QFETCH(bool, anotherCommand);
+        QFETCH(bool, recoveryFailsFirst);
         WorkDir dir;
         write(QStringLiteral("song.mp3"), kSong);
         write(QStringLiteral("other.mp3"), audio(3000));
@@ -275,6 +278,15 @@ private slots:
         if (anotherCommand) {
             const JournalCommand command(QStringLiteral("Tag files"));
             QVERIFY(WriteTag(QStringLiteral("other.mp3"), newTag()));
+        }
+        if (recoveryFailsFirst) {
+            // The disk is still full: the temporary recovery could not use stays, and is said.
+            journal::FailAfterBytes(kPage);
+            const JournalReport report = RecoverJournal();
+            journal::FailAfterBytes(-1);
+            QCOMPARE(report.notes.size(), 1);
+            QCOMPARE(temporaries().size(), 1);
+            QVERIFY(report.text().contains(temporaries().first()));
         }
         RemoveStaleTemporaries(dir.path()); // a folder opened: what still needs it keeps it
         QVERIFY(RecoverJournal().isEmpty());
