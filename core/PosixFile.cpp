@@ -29,11 +29,43 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
     return *this;
 }
 
+namespace {
+
+int openRetrying(const char* path, int flags, mode_t mode) {
+    int fd = -1;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+bool MayWriteThrough(const QByteArray& path, int fd) {
+    struct stat link {
+    }, target{};
+    if (::lstat(path, &link) != 0 || ::fstat(fd, &target) != 0)
+        return false;
+    if (!S_ISLNK(link.st_mode)) // replaced by a file meanwhile: it must be the one opened
+        return link.st_dev == target.st_dev && link.st_ino == target.st_ino;
+    return link.st_uid == ::geteuid() || link.st_uid == 0 || link.st_uid == target.st_uid;
+}
+
 bool PosixFile::open(const QString& path, int flags, mode_t mode) {
     const QByteArray bytes = EncodeFileName(path);
-    do {
-        fd_ = ::open(bytes.constData(), flags | O_CLOEXEC, mode);
-    } while (fd_ < 0 && errno == EINTR);
+    if ((flags & O_ACCMODE) == O_RDONLY) {
+        fd_ = openRetrying(bytes.constData(), flags, mode);
+        return fd_ >= 0;
+    }
+    // Most names are not links: those open at once, with nothing more to check.
+    fd_ = openRetrying(bytes.constData(), flags | O_NOFOLLOW, mode);
+    if (fd_ >= 0 || errno != ELOOP)
+        return fd_ >= 0;
+    fd_ = openRetrying(bytes.constData(), flags, mode);
+    if (fd_ >= 0 && !MayWriteThrough(bytes, fd_)) {
+        ::close(std::exchange(fd_, -1));
+        errno = EPERM;
+    }
     return fd_ >= 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/FileIdentity.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <sys/stat.h>
@@ -22,7 +23,8 @@ public:
     PosixFile& operator=(PosixFile&& other) noexcept;
 
     // Opens `path` (a Morwick name, see FileName.h) with open(2) flags; false when it fails,
-    // with errno left as open(2) set it.
+    // with errno left as open(2) set it. For writing, a symbolic link is followed only when it is
+    // the user's, root's or the owner's of the file it leads to; otherwise false with EPERM.
     bool open(const QString& path, int flags, mode_t mode = 0);
     // Opens `path` only when it names a regular file (a symbolic link is followed), with one path
     // lookup: the type is checked on the opened descriptor, and the open cannot block on a pipe
@@ -50,6 +52,15 @@ private:
     int fd_ = -1;
     FileIdentity identity_; // from openRegular's stat
 };
+
+// Whether the file open as `fd` may be written through `path`. A symbolic link qualifies only when
+// it is the user's own, root's, or the owner's of the file it leads to: anyone who may write a
+// folder can put a link there that leads to any file at all, the user's own (or, for root,
+// everyone's) included, and writing a tag or cutting bytes through it would harm a file the user
+// never chose. The name is looked at after the open, so a link changed in between is judged as it
+// now is; a name that is no link must lead to the file opened. Only the last part of the path is
+// judged.
+bool MayWriteThrough(const QByteArray& path, int fd);
 
 // What stat(2) says of a path: whether a regular file stands there, and its mode bits.
 struct FileStatus {

@@ -108,12 +108,16 @@ bool WriteTag(const QString& path, const FileTag& fileTag) {
         // and try once more. Anything else (missing, a directory) is left alone.
         if (errno != EACCES)
             return false;
-        const FileStatus status = StatFile(path);
-        if (!status.regular || (status.mode & S_IWUSR) != 0 ||
-            ::chmod(EncodeFileName(path).constData(), (status.mode & 07777) | S_IWUSR) != 0 ||
+        // The bit is given through a descriptor of the very file, and only where writing through
+        // the name is allowed (see PosixFile::open): a link of someone else's is not followed.
+        PosixFile readable;
+        struct stat status {};
+        if (!readable.openRegular(path, O_RDONLY, status) || (status.st_mode & S_IWUSR) != 0 ||
+            !MayWriteThrough(EncodeFileName(path), readable.fd()) ||
+            ::fchmod(readable.fd(), (status.st_mode & 07777) | S_IWUSR) != 0 ||
             !file.openRegular(path, O_RDWR, st))
             return false;
-        oldMode = status.mode;
+        oldMode = status.st_mode;
     }
     writeOpened(path, file, st, oldMode, fileTag, nullptr);
     return true;

@@ -1,4 +1,5 @@
 #include "core/IoError.h"
+#include "core/TagFile.h"
 #include "core/TagRemoval.h"
 #include "support/TestFiles.h"
 
@@ -593,6 +594,56 @@ private slots:
         QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
         if (!rootsSong)
             QCOMPARE(after.st_ino, before.st_ino); // through its own descriptor
+    }
+
+    // A symbolic link someone else made may lead to any file: tags are written or removed through
+    // it only when it is the user's own, root's, or made by the owner of the file it leads to.
+    void linkOfAnotherUser_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<uint>("fileOwner");
+        QTest::addColumn<bool>("allowed");
+        for (const char* command : {"write tag", "update tag", "remove tags", "cut trailer"}) {
+            QTest::addRow("%s, to a file of the user's", command) << command << uint(::geteuid()) << false;
+            QTest::addRow("%s, to a file of the link's owner", command) << command << 65534u << true;
+        }
+    }
+    void linkOfAnotherUser() {
+        QFETCH(QString, command);
+        QFETCH(uint, fileOwner);
+        QFETCH(bool, allowed);
+        if (::geteuid() != 0)
+            QSKIP("a link of another user needs root to make");
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("target.mp3"));
+        const QString link = dir.filePath(QStringLiteral("link.mp3"));
+        const QByteArray content =
+            (command == "cut trailer" ? QByteArray() : id3v2(300)) + audio(5000, 't') + v1();
+        write(target, content);
+        QVERIFY(::chown(local(target).constData(), fileOwner, fileOwner) == 0);
+        QVERIFY(::chmod(local(target).constData(), 0644) == 0);
+        QVERIFY(::symlink("target.mp3", local(link).constData()) == 0);
+        QVERIFY(::lchown(local(link).constData(), 65534, 65534) == 0);
+
+        bool done = false;
+        QString error;
+        try {
+            if (command == "write tag") {
+                done = WriteTag(link, FileTag{});
+            } else if (command == "update tag") {
+                done = UpdateTag(link, [](FileTag&) { return false; });
+            } else {
+                done = RemoveAllTags(link);
+            }
+        } catch (const CommandError& e) {
+            error = e.message();
+        }
+        QCOMPARE(done, allowed);
+        if (!allowed) {
+            QCOMPARE(read(target), content);
+            if (command.contains("tags") || command.contains("trailer"))
+                QCOMPARE(error, QStringLiteral("File access denied"));
+        }
+        QCOMPARE(statOf(target).st_uid, uid_t(fileOwner));
     }
 
     // A held rewrite that cannot take its file's place ends the group there: the ones before it
