@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cuts the power under Tag files and Remove all tags and checks that nothing is torn: an ext4 file
+# Cuts the power under Tag files, Remove all tags and the undo of a removal, and checks that nothing is torn: an ext4 file
 # system on a loop device holds the songs and the journal; each trial starts the crash driver
 # (crash/CrashDriver.cpp, the real core functions) on a fresh copy of the songs, shuts the file
 # system down at a random moment without flushing its journal (FS_IOC_GOINGDOWN with
@@ -44,14 +44,22 @@ fcntl.ioctl(fd, 0x8004587D, struct.pack("I", 2))' "$mnt"
 "$driver" make "$work/old" "$files"
 export XDG_STATE_HOME=$mnt/state
 
+# Each op's run time on the loop device, so that the cut can fall anywhere within it.
+fresh_copy() {
+    rm -rf "$mnt/dir" "$mnt/state"
+    cp -a "$work/old" "$mnt/dir"
+    [ "$1" = undo ] && "$driver" remove "$mnt/dir"
+    sync
+}
 declare -A took
 for op in tag remove; do
     cp -a "$work/old" "$work/new-$op"
     "$driver" "$op" "$work/new-$op"
+done
+ops=(tag remove undo)
+for op in "${ops[@]}"; do
     mount -o loop "$work/disk.img" "$mnt"
-    rm -rf "$mnt/dir" "$mnt/state"
-    cp -a "$work/old" "$mnt/dir"
-    sync
+    fresh_copy "$op"
     start=$(date +%s%N)
     "$driver" "$op" "$mnt/dir"
     took[$op]=$(( ($(date +%s%N) - start) / 1000 ))
@@ -61,11 +69,9 @@ done
 
 torn=0 leftovers=0 cut=0
 for ((i = 0; i < trials; i++)); do
-    op=$([ $((i % 2)) = 0 ] && echo tag || echo remove)
+    op=${ops[i % 3]}
     mount -o loop "$work/disk.img" "$mnt"
-    rm -rf "$mnt/dir" "$mnt/state"
-    cp -a "$work/old" "$mnt/dir"
-    sync
+    fresh_copy "$op"
     "$driver" "$op" "$mnt/dir" &
     pid=$!
     delay=$(( (RANDOM * 32768 + RANDOM) % (took[$op] + 1) ))
@@ -79,7 +85,11 @@ for ((i = 0; i < trials; i++)); do
     umount "$mnt"
     mount -o loop "$work/disk.img" "$mnt"
     "$driver" recover "$mnt/dir"
-    read -r t l < <("$driver" check "$mnt/dir" "$work/old" "$work/new-$op")
+    if [ "$op" = undo ]; then
+        read -r t l < <("$driver" check "$mnt/dir" "$work/new-remove" "$work/old")
+    else
+        read -r t l < <("$driver" check "$mnt/dir" "$work/old" "$work/new-$op")
+    fi
     torn=$((torn + t))
     leftovers=$((leftovers + l))
     umount "$mnt"
