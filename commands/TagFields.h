@@ -4,17 +4,6 @@
 
 #include <QString>
 
-// The seven "Set ID3 fields" marks: which tag fields Tag files writes.
-struct Id3FieldMask {
-    bool title = true;
-    bool artist = true;
-    bool album = true;
-    bool year = true;
-    bool comment = true;
-    bool track = true;
-    bool genre = true;
-};
-
 // A tag as its fields show it: the texts as typed or shown (not yet cut to the field widths),
 // the track byte and the genre byte (255: none).
 struct TagTexts {

@@ -44,6 +44,18 @@ struct FileTag {
     bool present = false;
 };
 
+// The seven "Set ID3 fields" marks: which tag fields Tag files writes, in
+// the ID3v1 tag and in the ID3v2 tag alike.
+struct Id3FieldMask {
+    bool title = true;
+    bool artist = true;
+    bool album = true;
+    bool year = true;
+    bool comment = true;
+    bool track = true;
+    bool genre = true;
+};
+
 // The genre names; a genre byte of 0..144 indexes this table.
 extern const std::array<const char*, kGenreCount> GenreNames;
 
