@@ -1,3 +1,4 @@
+#include "core/Id3v2Header.h"
 #include "core/Id3v2Tag.h"
 #include "support/TestFiles.h"
 
@@ -183,6 +184,30 @@ private slots:
         QFETCH(QByteArray, header);
         QFETCH(qint64, size);
         QCOMPARE(Id3v2TagSize(header), size);
+    }
+
+    // A tag cut short by the file's end, or with a frame claiming more than there is, reads as
+    // far as its frames are whole and never counts as room for an in-place write.
+    void damagedTagsReadAsFarAsTheyGo() {
+        const QByteArray file = read(fixture(QStringLiteral("peer-id3v2-and-id3v1.mp3")));
+        const QByteArray tag = file.first(Id3v2TagSize(file));
+        const Id3v2Texts texts{QStringLiteral("New"), {}, {}, {}, {}, {}, {}};
+        for (qsizetype cut = kId3v2HeaderSize; cut < tag.size(); ++cut) {
+            const std::optional<Id3v2Parsed> parsed = ParseId3v2Tag(tag.first(cut));
+            QVERIFY(parsed);
+            QVERIFY(parsed->frames <= 7);
+            const std::optional<Id3v2Rendered> rendered =
+                RenderId3v2Tag(tag.first(cut), texts, Id3FieldMask{});
+            QVERIFY(rendered);
+            QVERIFY(!rendered->fitsInPlace);
+            QCOMPARE(ParseId3v2Tag(rendered->tag)->texts.title, texts.title);
+        }
+        QByteArray oversized = tag;
+        oversized[kId3v2HeaderSize + 4] = '\x7f'; // the first frame's size, far beyond the tag
+        const std::optional<Id3v2Parsed> parsed = ParseId3v2Tag(oversized);
+        QVERIFY(parsed);
+        QCOMPARE(parsed->frames, 0);
+        QCOMPARE(parsed->padding, oversized.size() - kId3v2HeaderSize);
     }
 
     // Each shape of tag, made by mutagen in front of real audio, rendered with new texts and read
