@@ -151,13 +151,6 @@ bool isWritten(const QString& key, const Id3FieldMask& mask) {
 
 } // namespace
 
-namespace QTest {
-template <> char* toString(const Id3v2Texts& t) {
-    const QStringList fields{t.title, t.artist, t.album, t.year, t.comment, t.track, t.genre};
-    return qstrdup(fields.join(QStringLiteral(" | ")).toUtf8().constData());
-}
-} // namespace QTest
-
 class TestId3v2Tag : public QObject {
     Q_OBJECT
 

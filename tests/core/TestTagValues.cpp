@@ -29,13 +29,6 @@ QByteArray renderedTag(const Id3v2Texts& texts) {
 
 } // namespace
 
-namespace QTest {
-template <> char* toString(const Id3v2Texts& t) {
-    const QStringList fields{t.title, t.artist, t.album, t.year, t.comment, t.track, t.genre};
-    return qstrdup(fields.join(QStringLiteral(" | ")).toUtf8().constData());
-}
-} // namespace QTest
-
 class TestTagValues : public QObject {
     Q_OBJECT
 
