@@ -212,6 +212,21 @@ Walk renderedFrames(const Id3::Tag& tag, int version) {
     return w ? std::move(*w) : Walk{};
 }
 
+// An ID3v2.2 tag's frames as TagLib converts them to ID3v2.4 (frames without a 2.4 equivalent
+// dropped), walked again as a 2.4 tag: from here on they are handled as a 2.4 tag's frames, so
+// the fields are replaced by what the converted frames mean.
+Walk convertedTo24(Walk& old) {
+    Id3::Tag converted;
+    for (const FrameSpan& span : old.spans) {
+        old.owner->removeFrame(span.frame, false);
+        converted.addFrame(span.frame);
+    }
+    old.spans.clear();
+    Walk w = renderedFrames(converted, 4);
+    w.version = 4;
+    return w;
+}
+
 QByteArray synchsafe(int64_t value) {
     QByteArray bytes(4, '\0');
     for (int i = 3; i >= 0; --i, value >>= 7)
@@ -241,30 +256,35 @@ std::optional<Id3v2Parsed> ParseId3v2Tag(QByteArrayView tag) {
 std::optional<Id3v2Rendered> RenderId3v2Tag(QByteArrayView oldTag, const Id3v2Texts& texts,
                                             const Id3FieldMask& mask) {
     std::optional<Walk> old = walk(oldTag);
+    // The old tag's body as room for the new one, when the whole tag was given.
+    const int64_t oldBody = old && oldTag.size() >= old->size ? old->size - kId3v2HeaderSize : -1;
+    if (old && old->version == 2)
+        old = convertedTo24(*old);
     const int version = old && old->version == 3 ? 3 : 4;
     const auto writes = [&](int field) { return marked(mask, field) && !textFor(texts, field).isEmpty(); };
 
-    // Each marked field's new frame goes where its first old frame stood, else after the rest.
-    QByteArray frames;
-    if (old && old->version >= 3) {
-        // The new frames, rendered together; the old ones are written back as they were.
-        Id3::Tag fresh;
-        for (int field = 0; field < FieldCount; ++field) {
-            if (writes(field))
-                fresh.addFrame(makeFrame(field, textFor(texts, field), version).release());
-        }
-        std::array<std::optional<ByteVector>, FieldCount> rendered;
-        for (const FrameSpan& span : renderedFrames(fresh, version).spans) {
-            if (const int field = fieldOf(span.frame); field >= 0)
-                rendered[field] = span.bytes;
-        }
+    // The new frames, rendered together.
+    Id3::Tag fresh;
+    for (int field = 0; field < FieldCount; ++field) {
+        if (writes(field))
+            fresh.addFrame(makeFrame(field, textFor(texts, field), version).release());
+    }
+    std::array<std::optional<ByteVector>, FieldCount> newFrames;
+    for (const FrameSpan& span : renderedFrames(fresh, version).spans) {
+        if (const int field = fieldOf(span.frame); field >= 0)
+            newFrames[field] = span.bytes;
+    }
 
-        std::array<bool, FieldCount> placed{};
-        const auto place = [&](int field) {
-            if (!placed[field] && rendered[field])
-                frames.append(rendered[field]->data(), rendered[field]->size());
-            placed[field] = true;
-        };
+    // The old frames as they were, each marked field's new frame where its first old frame
+    // stood (its other old frames dropped), the rest after them.
+    QByteArray frames;
+    std::array<bool, FieldCount> placed{};
+    const auto place = [&](int field) {
+        if (!placed[field] && newFrames[field])
+            frames.append(newFrames[field]->data(), newFrames[field]->size());
+        placed[field] = true;
+    };
+    if (old) {
         for (const FrameSpan& span : old->spans) {
             const int field = fieldOf(span.frame);
             if (field >= 0 && marked(mask, field))
@@ -272,38 +292,11 @@ std::optional<Id3v2Rendered> RenderId3v2Tag(QByteArrayView oldTag, const Id3v2Te
             else
                 frames.append(span.bytes.data(), span.bytes.size());
         }
-        for (int field = 0; field < FieldCount; ++field)
-            place(field);
-    } else {
-        // No tag, or an ID3v2.2 one: TagLib renders every frame as ID3v2.4.
-        Id3::Tag out;
-        std::array<bool, FieldCount> placed{};
-        const auto place = [&](int field) {
-            if (!placed[field] && writes(field))
-                out.addFrame(makeFrame(field, textFor(texts, field), version).release());
-            placed[field] = true;
-        };
-        if (old) {
-            for (const FrameSpan& span : old->spans) {
-                const int field = fieldOf(span.frame);
-                if (field >= 0 && marked(mask, field)) {
-                    place(field);
-                } else {
-                    old->owner->removeFrame(span.frame, false);
-                    out.addFrame(span.frame);
-                }
-            }
-        }
-        for (int field = 0; field < FieldCount; ++field) {
-            if (marked(mask, field))
-                place(field);
-        }
-        for (const FrameSpan& span : renderedFrames(out, version).spans)
-            frames.append(span.bytes.data(), span.bytes.size());
     }
+    for (int field = 0; field < FieldCount; ++field)
+        place(field);
 
-    const int64_t oldBody = old ? old->size - kId3v2HeaderSize : -1;
-    const bool fits = old && oldTag.size() >= old->size && frames.size() <= oldBody;
+    const bool fits = oldBody >= 0 && frames.size() <= oldBody;
     const int64_t body = fits ? oldBody : frames.size() + kId3v2Padding;
     if (body > kMaxBodySize)
         return std::nullopt;
