@@ -2,7 +2,10 @@
 
 #include "core/Id3v2Header.h"
 
+#include "core/Id3Tag.h"
+
 #include <taglib/commentsframe.h>
+#include <taglib/id3v1genres.h>
 #include <taglib/id3v2extendedheader.h>
 #include <taglib/id3v2frame.h>
 #include <taglib/id3v2framefactory.h>
@@ -11,6 +14,7 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/textidentificationframe.h>
 
+#include <QStringList>
 #include <array>
 #include <memory>
 #include <vector>
@@ -41,7 +45,7 @@ ByteVector byteVector(QByteArrayView bytes) {
 // ID3v2.3 tag is undone) and TagLib's reading of them.
 struct FrameSpan {
     ByteVector bytes;
-    Id3::Frame* frame; // owned by Walk::owner
+    std::unique_ptr<Id3::Frame> frame;
 };
 
 // The frames of a tag in their order, read the way TagLib's own tag reader walks them. The
@@ -53,7 +57,6 @@ struct Walk {
     int64_t padding = 0;
     bool unsync = false;
     std::vector<FrameSpan> spans;
-    std::unique_ptr<Id3::Tag> owner = std::make_unique<Id3::Tag>();
 };
 
 std::optional<Walk> walk(QByteArrayView tag) {
@@ -96,8 +99,7 @@ std::optional<Walk> walk(QByteArrayView tag) {
             delete frame;
             break;
         }
-        w.owner->addFrame(frame);
-        w.spans.push_back({body.mid(pos, length), frame});
+        w.spans.push_back({body.mid(pos, length), std::unique_ptr<Id3::Frame>(frame)});
         pos += length;
     }
     // Counted in the body as read (after unsynchronisation is undone), plus the footer.
@@ -124,27 +126,55 @@ bool isMainComment(const Id3::Frame* frame) {
            (comment->language() == "eng" || isUnnamedLanguage(comment->language()));
 }
 
-QString textOf(const Id3::Tag& tag, const char* id) {
-    const auto found = tag.frameListMap().find(id);
-    if (found == tag.frameListMap().end() || found->second.isEmpty())
+// The first frame called `id`, as TagLib reads a field.
+const Id3::Frame* firstFrame(const Walk& w, const char* id) {
+    for (const FrameSpan& span : w.spans) {
+        if (span.frame->frameID() == id)
+            return span.frame.get();
+    }
+    return nullptr;
+}
+
+QString textOf(const Walk& w, const char* id) {
+    const Id3::Frame* frame = firstFrame(w, id);
+    return frame ? fromTagLib(frame->toString()) : QString();
+}
+
+// The genre names of the first TCON frame, joined by blanks as TagLib joins them; an ID3v1
+// genre number is named as the genre list names it.
+QString genreOf(const Walk& w) {
+    auto* frame = dynamic_cast<const Id3::TextIdentificationFrame*>(firstFrame(w, "TCON"));
+    if (!frame)
         return {};
-    return fromTagLib(found->second.front()->toString());
+    QStringList genres;
+    for (const TagLib::String& field : frame->fieldList()) {
+        QString genre = fromTagLib(field);
+        bool number = false;
+        const int index = genre.toInt(&number);
+        if (number && index >= 0 && index <= 255) {
+            genre = GenreName(index);
+            if (genre.isEmpty())
+                genre = fromTagLib(TagLib::ID3v1::genre(index));
+        }
+        if (!genre.isEmpty() && !genres.contains(genre))
+            genres.append(genre);
+    }
+    return genres.join(QLatin1Char(' '));
 }
 
 Id3v2Texts textsOf(const Walk& w) {
-    const Id3::Tag& tag = *w.owner;
     Id3v2Texts texts;
-    texts.title = fromTagLib(tag.title());
-    texts.artist = fromTagLib(tag.artist());
-    texts.album = fromTagLib(tag.album());
-    texts.year = textOf(tag, "TDRC");
-    texts.track = textOf(tag, "TRCK");
-    texts.genre = fromTagLib(tag.genre());
+    texts.title = textOf(w, "TIT2");
+    texts.artist = textOf(w, "TPE1");
+    texts.album = textOf(w, "TALB");
+    texts.year = textOf(w, "TDRC");
+    texts.track = textOf(w, "TRCK");
+    texts.genre = genreOf(w);
     // The comment Morwick writes, else any other without a description; one with a description
     // (iTunNORM and the like) is no user's comment.
     const Id3::Frame* comment = nullptr;
     for (const FrameSpan& span : w.spans) {
-        auto* frame = dynamic_cast<const Id3::CommentsFrame*>(span.frame);
+        auto* frame = dynamic_cast<const Id3::CommentsFrame*>(span.frame.get());
         if (frame && frame->description().isEmpty() && (!comment || isMainComment(frame))) {
             comment = frame;
             if (isMainComment(frame))
@@ -185,23 +215,31 @@ int fieldOf(const Id3::Frame* frame) {
     return -1;
 }
 
-// A new frame for `field`. Text goes in UTF-8 in ID3v2.4 (it never holds a 0xFF byte, so it
-// reads the same under a tag's unsynchronisation flag); TagLib writes it in Latin-1 when it can
-// and else in UTF-16 in ID3v2.3.
-std::unique_ptr<Id3::Frame> makeFrame(int field, const QString& text, int version) {
+// A TagLib frame rendered for a given tag version: only a subclass reaches a frame's header.
+template <class Frame> class VersionedFrame : public Frame {
+public:
+    template <class... Args> explicit VersionedFrame(int version, const Args&... args) : Frame(args...) {
+        this->header()->setVersion(unsigned(version));
+    }
+};
+
+// The new frame for `field`, rendered for `version`. Text goes in UTF-8 in ID3v2.4 (it never
+// holds a 0xFF byte, so it reads the same under a tag's unsynchronisation flag); TagLib writes
+// it in Latin-1 when it can and else in UTF-16 in ID3v2.3.
+ByteVector renderField(int field, const QString& text, int version) {
     const TagLib::String value = toTagLib(text);
     const TagLib::String::Type encoding = version >= 4 ? TagLib::String::UTF8 : TagLib::String::Latin1;
     if (field == Comment) {
-        auto comment = std::make_unique<Id3::CommentsFrame>(encoding);
-        comment->setLanguage("eng");
-        comment->setText(value);
-        return comment;
+        VersionedFrame<Id3::CommentsFrame> comment(version, encoding);
+        comment.setLanguage("eng");
+        comment.setText(value);
+        return comment.render();
     }
     static const std::array<const char*, FieldCount> ids{"TIT2", "TPE1", "TALB", "", "", "TRCK", "TCON"};
     const char* id = field == Year ? (version >= 4 ? "TDRC" : "TYER") : ids[field];
-    auto frame = std::make_unique<Id3::TextIdentificationFrame>(ByteVector(id), encoding);
-    frame->setText(value);
-    return frame;
+    VersionedFrame<Id3::TextIdentificationFrame> frame(version, ByteVector(id), encoding);
+    frame.setText(value);
+    return frame.render();
 }
 
 // The frames of `tag` as TagLib renders them for `version` (frames it cannot write there
@@ -217,10 +255,8 @@ Walk renderedFrames(const Id3::Tag& tag, int version) {
 // the fields are replaced by what the converted frames mean.
 Walk convertedTo24(Walk& old) {
     Id3::Tag converted;
-    for (const FrameSpan& span : old.spans) {
-        old.owner->removeFrame(span.frame, false);
-        converted.addFrame(span.frame);
-    }
+    for (FrameSpan& span : old.spans)
+        converted.addFrame(span.frame.release());
     old.spans.clear();
     Walk w = renderedFrames(converted, 4);
     w.version = 4;
@@ -263,16 +299,10 @@ std::optional<Id3v2Rendered> RenderId3v2Tag(QByteArrayView oldTag, const Id3v2Te
     const int version = old && old->version == 3 ? 3 : 4;
     const auto writes = [&](int field) { return marked(mask, field) && !textFor(texts, field).isEmpty(); };
 
-    // The new frames, rendered together.
-    Id3::Tag fresh;
+    std::array<std::optional<ByteVector>, FieldCount> newFrames;
     for (int field = 0; field < FieldCount; ++field) {
         if (writes(field))
-            fresh.addFrame(makeFrame(field, textFor(texts, field), version).release());
-    }
-    std::array<std::optional<ByteVector>, FieldCount> newFrames;
-    for (const FrameSpan& span : renderedFrames(fresh, version).spans) {
-        if (const int field = fieldOf(span.frame); field >= 0)
-            newFrames[field] = span.bytes;
+            newFrames[field] = renderField(field, textFor(texts, field), version);
     }
 
     // The old frames as they were, each marked field's new frame where its first old frame
@@ -286,7 +316,7 @@ std::optional<Id3v2Rendered> RenderId3v2Tag(QByteArrayView oldTag, const Id3v2Te
     };
     if (old) {
         for (const FrameSpan& span : old->spans) {
-            const int field = fieldOf(span.frame);
+            const int field = fieldOf(span.frame.get());
             if (field >= 0 && marked(mask, field))
                 place(field);
             else
