@@ -242,14 +242,6 @@ ByteVector renderField(int field, const QString& text, int version) {
     return frame.render();
 }
 
-// The frames of `tag` as TagLib renders them for `version` (frames it cannot write there
-// dropped), walked again for each one's bytes.
-Walk renderedFrames(const Id3::Tag& tag, int version) {
-    const ByteVector bytes = tag.render(version == 3 ? Id3::v3 : Id3::v4);
-    std::optional<Walk> w = walk(QByteArrayView(bytes.data(), bytes.size()));
-    return w ? std::move(*w) : Walk{};
-}
-
 // An ID3v2.2 tag's frames as TagLib converts them to ID3v2.4 (frames without a 2.4 equivalent
 // dropped), walked again as a 2.4 tag: from here on they are handled as a 2.4 tag's frames, so
 // the fields are replaced by what the converted frames mean.
@@ -258,9 +250,13 @@ Walk convertedTo24(Walk& old) {
     for (FrameSpan& span : old.spans)
         converted.addFrame(span.frame.release());
     old.spans.clear();
-    Walk w = renderedFrames(converted, 4);
-    w.version = 4;
-    return w;
+    const ByteVector bytes = converted.render(Id3::v4);
+    std::optional<Walk> w = walk(QByteArrayView(bytes.data(), bytes.size()));
+    if (!w) {
+        w.emplace();
+        w->version = 4;
+    }
+    return std::move(*w);
 }
 
 QByteArray synchsafe(int64_t value) {

@@ -1,8 +1,9 @@
 // ParseId3v2Tag and RenderId3v2Tag on arbitrary bytes taken as a file's head, with the fields
-// marked by the last byte (so that an MP3 file is a seed as it is). Neither may crash. A rendered tag must read back with the written
-// texts in the marked fields and, for an ID3v2.3 or 2.4 tag (whose other frames are kept byte for
-// byte), the old texts in the others; it fits in place only when the whole old tag was given,
-// and is then exactly as long; otherwise it carries the fixed padding.
+// marked by the last byte (so that an MP3 file is a seed as it is). Neither may crash. A
+// rendered tag must read back with the written texts in the marked fields and, for an ID3v2.3
+// or 2.4 tag (whose other frames are kept byte for byte), the old texts in the others; it fits
+// in place only when the whole old tag was given, and is then exactly as long; otherwise it
+// carries the fixed padding.
 #include "FuzzSupport.h"
 
 #include "core/Id3v2Tag.h"
