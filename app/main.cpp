@@ -8,6 +8,7 @@
 #include "core/Journal.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <csignal>
 #include <cstdio>
 
@@ -44,7 +45,7 @@ int main(int argc, char* argv[]) {
         return PrintStartAnswer(request);
 
     // What a killed Morwick left half done is finished before any folder is shown.
-    RecoverJournal();
+    const JournalReport recovery = RecoverJournal();
     // The main window first (its creation loads the settings), then the two dialogs, which
     // live hidden until their commands show them.
     MainWindow window;
@@ -52,6 +53,9 @@ int main(int argc, char* argv[]) {
     AboutBox aboutBox(&window);
     window.setDialogs(&tagDialog, &aboutBox);
     window.show();
+    // Said once: what recovery found that only the user can mend.
+    if (!recovery.isEmpty())
+        QMessageBox::warning(&window, QStringLiteral("Morwick"), recovery.text());
     if (!request.folder.isEmpty())
         RunCommand(&window, [&] { window.openDirectory(request.folder); });
     return QApplication::exec();

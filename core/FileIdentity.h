@@ -23,6 +23,10 @@ struct FileIdentity {
 // The identity of the file open as `fd`, which `st` (its fstat) describes. Never fails: what
 // cannot be learnt stays unknown.
 FileIdentity IdentityOf(int fd, const struct stat& st);
+// What fstat(2) says of the file open as `fd`, and its birth time (0 when the file system keeps
+// none), in one system call: the identity comes at the price of the stat a caller makes anyway.
+// False when the file cannot be examined, with errno set.
+bool StatWithBirth(int fd, struct stat& st, int64_t& birthNs);
 // The identity of the entry `name` in the folder open as `dirFd` (a symbolic link is not
 // followed), with what lstat says of it in `st` when given; nothing when it does not exist or
 // cannot be examined.

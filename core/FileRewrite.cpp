@@ -432,10 +432,15 @@ void ChangeGroup::copyBack(std::unique_ptr<Held> held, int64_t length) {
         leaveAlone(held->id);
         return; // the temporary goes with it
     }
-    const QByteArray folderPath = held->folder->folderPath();
-    if (!journal::AnnounceCopyBack(held->id, folderPath + temp.name(), held->st, held->placePath(), length))
-        ThrowIoError(EIO); // without its record a copy cut short could not be finished
     PosixFile& original = held->file;
+    // Space first, without lengthening the file: a full disk fails here, before its first byte
+    // changes. A file system without the call copies unreserved, as before.
+    if (::fallocate(original.fd(), FALLOC_FL_KEEP_SIZE, 0, off_t(length)) != 0 && errno != EOPNOTSUPP)
+        ThrowIoError(errno);
+    const QByteArray folderPath = held->folder->folderPath();
+    if (!journal::AnnounceCopyBack(held->id, temp.fd(), folderPath + temp.name(), held->identity,
+                                   held->placePath(), length))
+        ThrowIoError(EIO); // without its record a copy cut short could not be finished
     try {
         CopyRange(temp.fd(), 0, original.fd(), 0, length);
         if (::ftruncate(original.fd(), off_t(length)) != 0 || ::fsync(original.fd()) != 0)

@@ -5,6 +5,8 @@
 // journaled (the journal cannot be written, or an undo is making the change); every later call
 // with id 0 does nothing. Callers hold a JournalCommand while they change a file.
 
+#include "core/FileIdentity.h"
+
 #include <QByteArray>
 #include <cstdint>
 #include <sys/stat.h>
@@ -24,21 +26,30 @@ public:
 
 // The working directory joined to a relative path; an absolute one as it is.
 QByteArray AbsolutePath(const QByteArray& path);
+// Where the content of the file named `path` lives: a symbolic link's target, else the path.
+QByteArray ContentPath(const QByteArray& path);
 
-// `newBytes` (128) go at `offset` of the file `st` describes: over `oldBytes` (128), or appended
-// at the file's end when `oldBytes` is empty.
-uint32_t AnnounceTrailer(const struct stat& st, const QByteArray& path, int64_t offset,
-                         const QByteArray& oldBytes, const QByteArray& newBytes);
-// Removal of `head` bytes from the front and `tail` bytes from the end of the file.
-uint32_t AnnounceRemoval(const struct stat& st, const QByteArray& path, const QByteArray& head,
-                         const QByteArray& tail);
-// A rename of the file or folder `st` describes (lstat) from one path to the other.
-uint32_t AnnounceRename(const struct stat& st, const QByteArray& oldPath, const QByteArray& newPath);
+// Recovery and undo come back to a file only when it is still the one announced: `file` is its
+// identity (FileIdentity.h), `st` what fstat says of it before the change.
 
-// A rewrite's synced temporary is about to be copied back over the file `target` describes.
-// This record alone is synced before the change: a cut-short copy costs the whole file. False
-// when it could not be written (the copy must not start: nothing could finish it).
-bool AnnounceCopyBack(uint32_t id, const QByteArray& tempPath, const struct stat& target,
+// `newBytes` (128) go at `offset` of the file: over `oldBytes` (128), or appended at the file's
+// end when `oldBytes` is empty.
+uint32_t AnnounceTrailer(const FileIdentity& file, const struct stat& st, const QByteArray& path,
+                         int64_t offset, const QByteArray& oldBytes, const QByteArray& newBytes);
+// Removal of `head` bytes from the front and `tail` bytes from the end of the file named `path`,
+// whose content lives at `contentPath` (ContentPath: a symbolic link's target, where the rewrite's
+// temporary is made).
+uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const QByteArray& path,
+                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail);
+// A rename of the file or folder `file` (not following a symbolic link) from one path to the other.
+uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath);
+
+// A rewrite's synced temporary (open as `tempFd`, named `tempPath`) is about to be copied back
+// over the file `target`, named `targetPath`. This record alone is synced before the change, after
+// the temporary's folder: a cut-short copy costs the whole file. False when it could not be
+// written (the copy must not start: nothing could finish it). Until CopyBackDone, the command
+// does not end whole and its journal stays for recovery.
+bool AnnounceCopyBack(uint32_t id, int tempFd, const QByteArray& tempPath, const FileIdentity& target,
                       const QByteArray& targetPath, int64_t size);
 void CopyBackDone(const QByteArray& tempPath);
 
@@ -63,7 +74,11 @@ uint64_t SyncCount();
 // by core; the write that crosses the limit is cut there, as the kernel cuts a write that a kill
 // interrupts at a page boundary. A negative value disarms.
 void KillAfterBytes(int64_t bytes);
-// How many of `wanted` bytes may be written now; kills the process when the limit is reached.
+// Test seam: once `bytes` more bytes are written, every write of file content by core fails as on
+// a full disk ("Disk full"). A negative value disarms.
+void FailAfterBytes(int64_t bytes);
+// How many of `wanted` bytes may be written now (0: the write fails); kills the process when the
+// kill's limit is reached.
 int64_t WritableBytes(int64_t wanted);
 bool KillArmed();
 

@@ -16,13 +16,15 @@ PosixFile::~PosixFile() {
         ::close(fd_);
 }
 
-PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+PosixFile::PosixFile(PosixFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_) {}
 
 PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
+        identity_ = other.identity_;
     }
     return *this;
 }
@@ -38,12 +40,25 @@ bool PosixFile::open(const QString& path, int flags, mode_t mode) {
 bool PosixFile::openRegular(const QString& path, int flags, struct stat& st) {
     if (!open(path, flags | O_NONBLOCK | O_NOCTTY))
         return false;
-    if (::fstat(fd_, &st) != 0)
+    // The stat that says what the file is also gives its identity: no call more.
+    int64_t birthNs = 0;
+    if (!StatWithBirth(fd_, st, birthNs))
         ThrowIoError(errno);
+    identity_ = {uint64_t(st.st_dev), uint64_t(st.st_ino), birthNs};
     if (S_ISREG(st.st_mode))
         return true;
     ::close(std::exchange(fd_, -1));
     return false;
+}
+
+FileIdentity PosixFile::identity() const {
+    if (identity_.birthNs != 0)
+        return identity_;
+    struct stat st {};
+    st.st_dev = dev_t(identity_.dev);
+    st.st_ino = ino_t(identity_.ino);
+    st.st_mode = S_IFREG;
+    return IdentityOf(fd_, st); // the generation, where the file system keeps no birth time
 }
 
 int64_t PosixFile::size() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileIdentity.h"
+
 #include <QString>
 #include <cstdint>
 #include <sys/stat.h>
@@ -27,6 +29,8 @@ public:
     // of that name. False when the open fails or the file is of another kind (closed again);
     // `st` receives what fstat(2) says of it.
     bool openRegular(const QString& path, int flags, struct stat& st);
+    // The identity of a file opened with openRegular (FileIdentity.h), known from its stat.
+    FileIdentity identity() const;
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
@@ -44,6 +48,7 @@ public:
 
 private:
     int fd_ = -1;
+    FileIdentity identity_; // from openRegular's stat
 };
 
 // What stat(2) says of a path: whether a regular file stands there, and its mode bits.

@@ -85,7 +85,8 @@ bool RenameFile(const QString& oldName, const QString& newName) {
         return false;
     struct stat st {
     }, taken{};
-    if (!statAt(from, st))
+    const std::optional<FileIdentity> identity = IdentityAt(from.fd(), from.name().constData(), &st);
+    if (!identity)
         return false;
     // A taken name fails below anyway; seen here, the failure begins no journal (a command that
     // renames nothing keeps the last command's undo). The same file under another letter case
@@ -93,7 +94,7 @@ bool RenameFile(const QString& oldName, const QString& newName) {
     if (statAt(to, taken) && (taken.st_ino != st.st_ino || taken.st_dev != st.st_dev))
         return false;
     const journal::ChangeScope scope;
-    const uint32_t id = journal::AnnounceRename(st, oldPath, newPath);
+    const uint32_t id = journal::AnnounceRename(*identity, oldPath, newPath);
     bool renamed = renameNoReplace(from, to) == 0;
     if (!renamed && (errno == EINVAL || errno == ENOSYS))
         renamed = renameFallback(from, to);

@@ -63,8 +63,9 @@ void writeOpened(const QString& path, PosixFile& file, const struct stat& st, mo
     struct stat before = st;
     before.st_mode = oldMode;
     const char* bytes = reinterpret_cast<const char*>(&tag);
-    const uint32_t id = journal::AnnounceTrailer(
-        before, EncodeFileName(path), overwrite ? size - kTagSize : size, old, QByteArray(bytes, kTagSize));
+    const uint32_t id =
+        journal::AnnounceTrailer(file.identity(), before, EncodeFileName(path),
+                                 overwrite ? size - kTagSize : size, old, QByteArray(bytes, kTagSize));
     if (overwrite) {
         file.writeAll(&tag, kTagSize, size - kTagSize);
     } else {

@@ -226,7 +226,9 @@ bool RemoveAllTags(ChangeGroup& group, const QString& path) {
     const journal::ChangeScope scope;
     const QByteArray head = readRange(tail, 0, keep.begin);
     const QByteArray removedTail = readRange(tail, keep.end, st.st_size);
-    const uint32_t id = journal::AnnounceRemoval(st, EncodeFileName(path), head, removedTail);
+    const uint32_t id =
+        journal::AnnounceRemoval(IdentityOf(file.fd(), st), st, EncodeFileName(path),
+                                 journal::ContentPath(EncodeFileName(path)), head, removedTail);
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
     if (keep.begin == 0 || keep.begin == keep.end) {
         const int64_t length = keep.end - keep.begin;

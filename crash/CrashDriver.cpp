@@ -1,9 +1,12 @@
 // Drives Tag files (through the real core functions) and Remove all tags (the command itself), for
 // scripts/crash-test.sh:
 //
-//   morwick_crash_driver make DIR N         N songs with trailers straddling 4 KiB pages, ID3v2 heads
+//   morwick_crash_driver make DIR N [linked]  N songs with trailers straddling 4 KiB pages, ID3v2
+//                                           heads; `linked`: every third also has a second name in
+//                                           DIR/links, so its tags go by a copy back in place
 //   morwick_crash_driver tag DIR [KILL]     writes a tag into every song (as Tag files does)
 //   morwick_crash_driver remove DIR [KILL]  removes every tag (as Remove all tags does)
+//   morwick_crash_driver undo DIR [KILL]    undoes the last command (as Undo last command does)
 //   morwick_crash_driver recover DIR        what a start does: recovery, then the folder opened
 //   morwick_crash_driver check DIR OLD NEW  counts files that are neither OLD's nor NEW's, bytes
 //                                           for bytes, and leftover temporaries
@@ -27,6 +30,7 @@
 #include <QRandomGenerator>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -76,9 +80,11 @@ QByteArray trailer(const char* title) {
 
 // Song i: a quarter with an ID3v2 head, half with a trailer; the trailer (written or to be
 // appended) starts 1..127 bytes before a 4 KiB page boundary.
-void make(const QString& dir, int n) {
+void make(const QString& dir, int n, bool linked) {
     QRandomGenerator random(20240611);
     QDir().mkpath(dir);
+    if (linked)
+        QDir().mkpath(dir + QStringLiteral("/links"));
     for (int i = 0; i < n; ++i) {
         const int pages = 2 + random.bounded(14);
         const int before = 1 + random.bounded(127);
@@ -92,8 +98,13 @@ void make(const QString& dir, int n) {
         content += body;
         if (i % 2 == 0)
             content += trailer("Old Song");
-        QFile file(QStringLiteral("%1/%2 Song %3.mp3").arg(dir).arg(i, 3, 10, QLatin1Char('0')).arg(i));
+        const QString name = QStringLiteral("%1 Song %2.mp3").arg(i, 3, 10, QLatin1Char('0')).arg(i);
+        QFile file(dir + '/' + name);
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            std::exit(2);
+        if (linked && i % 3 == 0 &&
+            ::link(QFile::encodeName(dir + '/' + name).constData(),
+                   QFile::encodeName(dir + QStringLiteral("/links/") + name).constData()) != 0)
             std::exit(2);
     }
 }
@@ -161,7 +172,15 @@ int main(int argc, char* argv[]) {
         return a;
     }();
     if (args.size() >= 3 && args[0] == QLatin1String("make")) {
-        make(args[1], args[2].toInt());
+        make(args[1], args[2].toInt(), args.size() >= 4 && args[3] == QLatin1String("linked"));
+        return 0;
+    }
+    if (args.size() >= 2 && args[0] == QLatin1String("undo")) {
+        if (args.size() >= 3)
+            journal::KillAfterBytes(args[2].toLongLong());
+        if (!QDir::setCurrent(args[1]))
+            return 2;
+        UndoLastCommand();
         return 0;
     }
     if (args.size() >= 2 && (args[0] == QLatin1String("tag") || args[0] == QLatin1String("remove"))) {

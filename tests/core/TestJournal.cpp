@@ -27,15 +27,6 @@ namespace {
 
 constexpr int kPage = 4096;
 
-QByteArray id3v2(int body) {
-    QByteArray tag("ID3\x03\x00\x00", 6);
-    tag += char((body >> 21) & 0x7F);
-    tag += char((body >> 14) & 0x7F);
-    tag += char((body >> 7) & 0x7F);
-    tag += char(body & 0x7F);
-    return tag + QByteArray(body, 'h');
-}
-
 QByteArray oldTrailer() {
     return tagBytes(makeTag("Old Song", "Old Band", "Old Album", "1999", "old", 3, 12));
 }
@@ -54,22 +45,6 @@ QByteArray newTrailer() {
 // two pages.
 QByteArray straddling(int before) {
     return audio(3 * kPage - before);
-}
-
-// Runs `work` in a child process; the child's exit status (or the signal that ended it).
-int inChild(const std::function<void()>& work) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        work();
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
-
-bool killed(int status) {
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 // Morwick's temporaries in the working directory.
@@ -98,7 +73,17 @@ private slots:
 
     void init() {
         // Each case starts without a last command.
-        QFile::remove(state_.filePath(QStringLiteral("morwick/journal")));
+        QDir journals(state_.filePath(QStringLiteral("morwick")));
+        for (const QString& name : journals.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            QVERIFY(journals.remove(name));
+    }
+
+    // The newest journal's path: the last command's.
+    QString newestJournal() const {
+        QDir journals(state_.filePath(QStringLiteral("morwick")));
+        const QStringList names =
+            journals.entryList({QStringLiteral("journal-*")}, QDir::Files | QDir::System, QDir::Name);
+        return names.isEmpty() ? QString() : journals.filePath(names.last());
     }
 
     void journalIsPrivate() {
@@ -109,9 +94,7 @@ private slots:
         }, file{};
         QCOMPARE(::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick"))).constData(), &folder),
                  0);
-        QCOMPARE(
-            ::stat(QFile::encodeName(state_.filePath(QStringLiteral("morwick/journal"))).constData(), &file),
-            0);
+        QCOMPARE(::stat(QFile::encodeName(newestJournal()).constData(), &file), 0);
         QCOMPARE(folder.st_mode & 0777, mode_t(0700));
         QCOMPARE(file.st_mode & 0777, mode_t(0600));
         QCOMPARE(JournalDirectory(), state_.filePath(QStringLiteral("morwick")));
@@ -161,11 +144,11 @@ private slots:
     void undoRemoval_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("inPlace");
-        const QByteArray both = id3v2(3000) + audio(9000) + oldTrailer();
+        const QByteArray both = id3v2Tag(3000) + audio(9000) + oldTrailer();
         QTest::newRow("front and back, renamed over") << both << false;
         QTest::newRow("front and back, in place") << both << true;
         QTest::newRow("trailer only") << audio(9000) + oldTrailer() << false;
-        QTest::newRow("nothing but a tag") << id3v2(500) << false;
+        QTest::newRow("nothing but a tag") << id3v2Tag(500) << false;
     }
 
     // The removed head and tail come back byte for byte, whichever way the removal went.
@@ -230,7 +213,7 @@ private slots:
     void undoLeavesChangedSongAlone() {
         QFETCH(bool, duringUndo);
         WorkDir dir;
-        write(QStringLiteral("song.mp3"), id3v2(3000) + audio(9000) + oldTrailer());
+        write(QStringLiteral("song.mp3"), id3v2Tag(3000) + audio(9000) + oldTrailer());
         {
             const JournalCommand command(QStringLiteral("Remove all tags"));
             QVERIFY(RemoveAllTags(QStringLiteral("song.mp3")));
@@ -389,7 +372,7 @@ private slots:
             journal::KillAfterBytes(cut);
             WriteTag(QStringLiteral("song.mp3"), newTag());
         });
-        QVERIFY(killed(status));
+        QVERIFY(killedBySigkill(status));
         RecoverJournal();
         // Old or new, never a mix: nothing written yet is the old file still (so are the first
         // bytes, "TAG", which the two trailers share); anything more is completed.
@@ -419,13 +402,13 @@ private slots:
         QFETCH(int, cut);
         WorkDir dir;
         const QByteArray music = audio(20000);
-        const QByteArray content = id3v2(2000) + music + oldTrailer();
+        const QByteArray content = id3v2Tag(2000) + music + oldTrailer();
         write(QStringLiteral("song.mp3"), content);
         const int status = inChild([&] {
             journal::KillAfterBytes(cut);
             RemoveAllTags(QStringLiteral("song.mp3"), inPlace ? RewriteMode::InPlace : RewriteMode::Auto);
         });
-        QVERIFY(killed(status));
+        QVERIFY(killedBySigkill(status));
         QCOMPARE(temporaries().size(), 1);
         RecoverJournal();
         QCOMPARE(temporaries(), QStringList());
@@ -442,7 +425,7 @@ private slots:
             journal::KillAfterBytes(61);
             UndoLastCommand();
         });
-        QVERIFY(killed(status));
+        QVERIFY(killedBySigkill(status));
         RecoverJournal();
         QCOMPARE(read(QStringLiteral("song.mp3")), content);
         // An undo started again finds it done.
@@ -519,8 +502,7 @@ private slots:
             QVERIFY(WriteTag(QStringLiteral("a.mp3"), newTag()));
             QVERIFY(WriteTag(QStringLiteral("b.mp3"), newTag()));
         }
-        const QString path = state_.filePath(QStringLiteral("morwick/journal"));
-        QFile journal(path);
+        QFile journal(newestJournal());
         QVERIFY(journal.open(QIODevice::ReadWrite));
         const QByteArray bytes = journal.readAll();
         // Cut inside the record of b.mp3: its confirmation and most of its announcement go.

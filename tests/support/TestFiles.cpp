@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <csignal>
 #include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testfiles {
 
@@ -19,6 +22,30 @@ void write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray id3v2Tag(int body) {
+    QByteArray tag("ID3\x03\x00\x00", 6);
+    tag += char((body >> 21) & 0x7F);
+    tag += char((body >> 14) & 0x7F);
+    tag += char((body >> 7) & 0x7F);
+    tag += char(body & 0x7F);
+    return tag + QByteArray(body, 'h');
+}
+
+int inChild(const std::function<void()>& work) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+bool killedBySigkill(int status) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 QString fixture(const QString& name) {

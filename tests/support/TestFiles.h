@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 // Small file helpers shared by the tests. Paths are plain UTF-8 paths.
 namespace testfiles {
@@ -24,6 +25,14 @@ ID3Tag makeTag(const char* title, const char* artist = "", const char* album = "
 QByteArray tagBytes(const ID3Tag& tag);
 // `size` bytes of stand-in audio that holds neither "TAG" nor "ID3" nor 0xFF sync bytes.
 QByteArray audio(int size, char seed = 'a');
+
+// An ID3v2.3 tag whose body is `body` bytes of 'h' (no footer).
+QByteArray id3v2Tag(int body);
+
+// Runs `work` in a child process (fork) and waits for it; the child's wait status.
+int inChild(const std::function<void()>& work);
+// Whether a wait status says SIGKILL ended the process.
+bool killedBySigkill(int status);
 
 // The names of the files in the working directory, hidden ones included, sorted.
 QStringList listing();

@@ -1,0 +1,247 @@
+// Undo: the newest journal that nobody holds is taken back, once it ended whole (recovery first), change by
+// change in reverse order. Each change is read from the journal only when its turn comes.
+
+#include "core/FileName.h"
+#include "core/FileRewrite.h"
+#include "core/IoError.h"
+#include "core/Journal.h"
+#include "core/JournalHooks.h"
+#include "core/JournalRecovery.h"
+#include "core/JournalSession.h"
+#include "core/PosixFile.h"
+#include "core/RenameFile.h"
+
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace journal {
+
+namespace {
+
+enum class Undone {
+    Restored,  // taken back (or found back already)
+    LeftAlone, // the file changed since, or a name is taken again: never to be tried again
+    Failed,    // an error stopped it (a full disk): the journal stays, to be finished or tried again
+};
+
+bool sameState(const NamedFile& file, const Record& done) {
+    return file.st().st_size == done.size && MtimeNs(file.st()) == done.mtime &&
+           file.last128() == done.newBytes;
+}
+
+Undone undoTrailer(const Record& c, const Record& done) {
+    NamedFile file(c.path, done.file);
+    if (!file.isOpen())
+        return Undone::LeftAlone;
+    const bool appended = c.oldBytes.isEmpty();
+    const qint64 size = file.st().st_size;
+    if (size == c.oldSize && (appended || file.read(c.offset, kTrailerBytes) == c.oldBytes))
+        return Undone::Restored; // an undo cut short got here already
+    if (!sameState(file, done))
+        return Undone::LeftAlone;
+    const bool ok =
+        appended ? ::ftruncate(file.fd(), off_t(c.oldSize)) == 0 : file.write(c.oldBytes, c.offset);
+    if (!ok)
+        return Undone::Failed;
+    if (mode_t(c.oldMode & 07777) != (file.st().st_mode & 07777))
+        ::fchmod(file.fd(), mode_t(c.oldMode & 07777)); // the write gave the owner-write bit
+    Touched(file.st().st_dev, file.fd());
+    return Undone::Restored;
+}
+
+Undone undoRemoval(const Record& c, const Record& done) {
+    const QByteArray& head = c.oldBytes;
+    const QByteArray& tail = c.newBytes;
+    struct stat st {};
+    const std::optional<FileIdentity> now = IdentityAt(AT_FDCWD, c.path2.constData(), &st);
+    if (!now)
+        return Undone::LeftAlone;
+    NamedFile file(c.path, *now);
+    if (!file.isOpen())
+        return Undone::LeftAlone;
+    const qint64 size = file.st().st_size;
+    if (!file.identity().sameFile(done.file) || !sameState(file, done)) {
+        // An undo cut short may have put the tags back already.
+        const bool back = size == c.oldSize && file.read(0, head.size()) == head &&
+                          file.read(size - tail.size(), tail.size()) == tail;
+        return back ? Undone::Restored : Undone::LeftAlone;
+    }
+    if (head.isEmpty()) { // only trailing bytes went: they go back on the end
+        if (!file.write(tail, size)) {
+            [[maybe_unused]] const int rc = ::ftruncate(file.fd(), off_t(size));
+            return Undone::Failed;
+        }
+        Touched(file.st().st_dev, file.fd());
+        return Undone::Restored;
+    }
+    try {
+        PosixFile original;
+        struct stat ost {};
+        // Opened again: it must still be the file checked above, as it was then.
+        if (!original.openRegular(DecodeFileName(c.path), O_RDWR, ost) ||
+            !IdentityOf(original.fd(), ost).sameFile(done.file) || ost.st_size != size ||
+            MtimeNs(ost) != done.mtime)
+            return Undone::LeftAlone;
+        const int in = original.fd();
+        const bool placed = RewriteFile(DecodeFileName(c.path), std::move(original), ost, c.id,
+                                        RewriteMode::Auto, [&](int out) {
+                                            auto put = [&](const QByteArray& bytes, qint64 at) {
+                                                WriteAllAt(out, bytes.constData(), bytes.size(), at);
+                                            };
+                                            put(head, 0);
+                                            CopyRange(in, 0, out, head.size(), size);
+                                            put(tail, head.size() + size);
+                                            return int64_t(head.size() + size + tail.size());
+                                        });
+        return placed ? Undone::Restored : Undone::LeftAlone;
+    } catch (const CommandError&) {
+        return Undone::Failed;
+    }
+}
+
+Undone undoRename(const Record& c, const std::optional<Record>& done) {
+    struct stat st {};
+    const std::optional<FileIdentity> now = IdentityAt(AT_FDCWD, c.path2.constData(), &st);
+    if (!now || !now->sameFile(c.file)) {
+        const std::optional<FileIdentity> old = IdentityAt(AT_FDCWD, c.path.constData());
+        return old && old->sameFile(c.file) ? Undone::Restored : Undone::LeftAlone;
+    }
+    // A file written since the rename keeps its name: it is no longer what the command left. A
+    // folder's own size and time follow what is put into it, so only its identity counts.
+    if (S_ISREG(st.st_mode) && done && (st.st_size != done->size || MtimeNs(st) != done->mtime))
+        return Undone::LeftAlone;
+    if (!RenameFile(DecodeFileName(c.path2), DecodeFileName(c.path)))
+        return Undone::LeftAlone;
+    TouchedFolder(st.st_dev, FolderOf(c.path));
+    return Undone::Restored;
+}
+
+// The newest journal that nobody else holds, held: the last command's. Nothing when there is none,
+// or when it did not end whole (an older command is not taken back in its place).
+std::unique_ptr<JournalFile> newestJournal(const StateFolder& folder) {
+    const std::vector<QByteArray> names = folder.journalNames();
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        auto journal = std::make_unique<JournalFile>(folder, *name, true);
+        if (journal->held() && journal->version() == 2)
+            return journal;
+    }
+    return nullptr;
+}
+
+void writeMark(JournalFile& journal, Kind kind, quint32 id, bool flag = false) {
+    Record r;
+    r.kind = kind;
+    r.id = id;
+    r.flag = flag;
+    journal.append(Encode(r));
+}
+
+} // namespace
+
+} // namespace journal
+
+bool CanUndo() {
+    using namespace journal;
+    const StateFolder folder(false);
+    const std::unique_ptr<JournalFile> journal = folder.usable() ? newestJournal(folder) : nullptr;
+    if (!journal)
+        return false;
+    // A command's journal is begun by its first change and deleted by its undo, so one that ended
+    // whole always holds something to undo.
+    if (journal->endsWhole())
+        return true;
+    // One cut short is recovered before an undo: whatever it confirms can be taken back.
+    Reader reader(journal->fd());
+    for (const auto& [id, entry] : IndexJournal(reader).changes) {
+        if (entry.done && !entry.undone)
+            return true;
+    }
+    return false;
+}
+
+QString UndoCommandName() {
+    using namespace journal;
+    const StateFolder folder(false);
+    const std::unique_ptr<JournalFile> journal = folder.usable() ? newestJournal(folder) : nullptr;
+    if (!journal)
+        return {};
+    Reader reader(journal->fd());
+    Record begin;
+    return reader.next(begin) && begin.kind == Kind::Begin ? begin.name : QString();
+}
+
+UndoReport UndoLastCommand() {
+    using namespace journal;
+    UndoReport report;
+    Session& s = CurrentSession();
+    if (s.depth > 0)
+        return report; // not inside a running command
+    const StateFolder folder(false);
+    if (!folder.usable())
+        return report;
+    {
+        RecoveryFindings findings; // what recovery could not finish was said at the start
+        RecoverAll(folder, findings, nullptr);
+    }
+    const std::unique_ptr<JournalFile> journal = newestJournal(folder);
+    if (!journal || !journal->endsWhole())
+        return report; // none, or one recovery could not finish: nothing older is taken back
+    Reader reader(journal->fd());
+    const JournalIndex index = IndexJournal(reader);
+
+    JournalCommand scope;
+    s.undoing = true;
+    ::lseek(journal->fd(), 0, SEEK_END);
+    s.fd = journal->fd(); // copies back during the undo are journaled here
+    s.used = -1;          // with write(2), after the records already there
+    s.nameSynced = true;
+    s.openCopyBacks.clear();
+    bool whole = true;
+    // Counted by file: a file that was tagged and renamed is one file however many changes it had.
+    std::map<std::pair<quint64, quint64>, bool> files;
+    for (auto it = index.changes.rbegin(); it != index.changes.rend(); ++it) {
+        const ChangeEntry& entry = it->second;
+        Record c;
+        if (!entry.done || entry.undone || !reader.readAt(entry.offset, c))
+            continue;
+        writeMark(*journal, Kind::UndoStep, c.id);
+        Undone result = Undone::LeftAlone;
+        switch (c.kind) {
+        case Kind::Trailer:
+            result = undoTrailer(c, *entry.done);
+            break;
+        case Kind::Removal:
+            result = undoRemoval(c, *entry.done);
+            break;
+        case Kind::Rename:
+            result = undoRename(c, entry.done);
+            break;
+        default:
+            break;
+        }
+        // A change an error stopped gets no mark: the next start completes what it began, and
+        // the next undo tries it again.
+        if (result == Undone::Failed)
+            whole = false;
+        else
+            writeMark(*journal, Kind::UndoDone, c.id, result == Undone::Restored);
+        const auto key = std::make_pair(c.file.dev, c.file.ino);
+        const auto found = files.find(key);
+        files[key] = (found == files.end() || found->second) && result == Undone::Restored;
+    }
+    for (const auto& [key, ok] : files)
+        ++(ok ? report.restored : report.notRestored);
+    SyncTouched(s);
+    whole = whole && s.openCopyBacks.empty();
+    s.fd = -1;
+    s.undoing = false;
+    // Undo of an undo is not offered: the journal goes, once nothing of it can be needed.
+    if (whole) {
+        journal->remove();
+        PruneJournals(folder, journal->name());
+    }
+    return report;
+}
