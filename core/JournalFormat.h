@@ -29,7 +29,8 @@ enum class Kind : quint8 {
     Begin = 1, // name: the command
     Trailer,   // id, file, path, offset, oldSize, oldMode, mtime, oldBytes (empty: appended), newBytes
     Removal,   // id, file, path, path2 (where the content lives), oldSize, oldMode, mtime,
-               // oldBytes = head, newBytes = tail, size = new size
+               // oldBytes = head, newBytes = tail, size = new size, offset = the length of the
+               // head put in the old one's place (0: a plain removal)
     Rename,    // id, file, path = old, path2 = new
     CopyBack,  // id, file (target), path (target), path2 (temporary), other (temporary), size
     CopyDone,  // path2 (temporary)
@@ -38,6 +39,8 @@ enum class Kind : quint8 {
     UndoStep,  // id: an undo is taking the change back
     UndoDone,  // id, flag: taken back (or found back already)
     End,       // the command ended: every change confirmed and synced; nothing to recover
+    Head,      // id, file, path, offset = 0, oldSize, oldMode, mtime, oldBytes = the head written
+               // over in place, newBytes = what replaces it (as long)
 };
 
 struct Record {

@@ -38,9 +38,15 @@ uint32_t AnnounceTrailer(const FileIdentity& file, const struct stat& st, const 
                          int64_t offset, const QByteArray& oldBytes, const QByteArray& newBytes);
 // Removal of `head` bytes from the front and `tail` bytes from the end of the file named `path`,
 // whose content lives at `contentPath` (ContentPath: a symbolic link's target, where the rewrite's
-// temporary is made).
+// temporary is made). `newHeadSize` bytes of a new head take the old head's place (0: none), so
+// that an undo knows where the old content begins.
 uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const QByteArray& path,
-                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail);
+                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail,
+                         int64_t newHeadSize = 0);
+// `newBytes` go over `oldBytes`, as long, at the file's first byte (a leading tag rewritten in
+// its own space).
+uint32_t AnnounceHead(const FileIdentity& file, const struct stat& st, const QByteArray& path,
+                      const QByteArray& oldBytes, const QByteArray& newBytes);
 // A rename of the file or folder `file` (not following a symbolic link) from one path to the other.
 uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath);
 

@@ -98,7 +98,7 @@ bool finishCopyBack(JournalFile& journal, const Record& c, RecoveryFindings& fin
     return finished;
 }
 
-// Confirms or settles one change that has neither: brings a torn trailer to its new bytes, and
+// Confirms or settles one change that has neither: brings a torn trailer or head to its new bytes, and
 // ends a rename that its link-then-unlink fallback left under both names.
 void recoverChange(JournalFile& journal, const Record& c) {
     bool done = false;
@@ -143,7 +143,8 @@ void recoverChange(JournalFile& journal, const Record& c) {
                     done = written == kTrailerBytes || file.write(c.newBytes, c.oldSize);
                 }
             } else if (size == c.oldSize) {
-                const QByteArray now = file.read(c.offset, kTrailerBytes);
+                // A trailer or a head written over in place.
+                const QByteArray now = file.read(c.offset, c.newBytes.size());
                 if (now == c.newBytes)
                     done = true;
                 else if (now != c.oldBytes && mixOf(now, c.oldBytes, c.newBytes))
@@ -168,21 +169,21 @@ void recoverUndoStep(const Record& c, const Record& done) {
     if (!file.isOpen())
         return;
     const qint64 size = file.st().st_size;
-    if (c.kind == Kind::Removal && c.oldBytes.isEmpty()) {
+    if (c.kind == Kind::Removal && c.oldBytes.isEmpty() && c.offset == 0) {
         const qint64 put = size - done.size;
         if (put > 0 && size < c.oldSize && file.read(done.size, put) == c.newBytes.left(put) &&
             file.write(c.newBytes, done.size))
             ::fsync(file.fd());
         return;
     }
-    if (c.kind != Kind::Trailer)
+    if (c.kind != Kind::Trailer && c.kind != Kind::Head)
         return;
     if (c.oldBytes.isEmpty()) {
         if (size > c.oldSize && size <= c.oldSize + kTrailerBytes &&
             file.read(c.oldSize, size - c.oldSize) == c.newBytes.left(size - c.oldSize))
             ::ftruncate(file.fd(), off_t(c.oldSize));
     } else if (size == c.oldSize) {
-        const QByteArray now = file.read(c.offset, kTrailerBytes);
+        const QByteArray now = file.read(c.offset, c.oldBytes.size());
         if (now != c.oldBytes && mixOf(now, c.oldBytes, c.newBytes))
             file.write(c.oldBytes, c.offset);
     }
@@ -203,13 +204,14 @@ JournalIndex IndexJournal(Reader& reader) {
         case Kind::End:
             break;
         case Kind::Trailer:
+        case Kind::Head:
         case Kind::Removal:
         case Kind::Rename: {
             ChangeEntry& entry = index.changes[r.id];
             entry.offset = offset;
             entry.kind = r.kind;
             index.folders.insert(FolderOf(r.path));
-            if (r.kind != Kind::Trailer)
+            if (r.kind != Kind::Trailer && r.kind != Kind::Head)
                 index.folders.insert(FolderOf(r.path2));
             break;
         }

@@ -32,15 +32,18 @@ bool sameState(const NamedFile& file, const Record& done) {
            file.last128() == done.newBytes;
 }
 
+// A trailer, or a head written over in place: the old bytes go back where the new ones are.
 Undone undoTrailer(const Record& c, const Record& done) {
     NamedFile file(c.path, done.file);
     if (!file.isOpen())
         return Undone::LeftAlone;
     const bool appended = c.oldBytes.isEmpty();
     const qint64 size = file.st().st_size;
-    if (size == c.oldSize && (appended || file.read(c.offset, kTrailerBytes) == c.oldBytes))
+    if (size == c.oldSize && (appended || file.read(c.offset, c.oldBytes.size()) == c.oldBytes))
         return Undone::Restored; // an undo cut short got here already
-    if (!sameState(file, done))
+    // A head is far from the last bytes the state compares: it must still be the one written.
+    if (!sameState(file, done) ||
+        (c.kind == Kind::Head && file.read(c.offset, c.newBytes.size()) != c.newBytes))
         return Undone::LeftAlone;
     const bool ok =
         appended ? ::ftruncate(file.fd(), off_t(c.oldSize)) == 0 : file.write(c.oldBytes, c.offset);
@@ -69,7 +72,9 @@ Undone undoRemoval(const Record& c, const Record& done) {
                           file.read(size - tail.size(), tail.size()) == tail;
         return back ? Undone::Restored : Undone::LeftAlone;
     }
-    if (head.isEmpty()) { // only trailing bytes went: they go back on the end
+    // Where the old content begins in the file now: after the head that took the old one's place.
+    const qint64 newHead = c.offset;
+    if (head.isEmpty() && newHead == 0) { // only trailing bytes went: they go back on the end
         if (!file.write(tail, size)) {
             [[maybe_unused]] const int rc = ::ftruncate(file.fd(), off_t(size));
             return Undone::Failed;
@@ -92,9 +97,9 @@ Undone undoRemoval(const Record& c, const Record& done) {
                                                 WriteAllAt(out, bytes.constData(), bytes.size(), at);
                                             };
                                             put(head, 0);
-                                            CopyRange(in, 0, out, head.size(), size);
-                                            put(tail, head.size() + size);
-                                            return int64_t(head.size() + size + tail.size());
+                                            CopyRange(in, newHead, out, head.size(), size - newHead);
+                                            put(tail, head.size() + size - newHead);
+                                            return int64_t(head.size() + size - newHead + tail.size());
                                         });
         return placed ? Undone::Restored : Undone::LeftAlone;
     } catch (const CommandError&) {
@@ -129,6 +134,24 @@ std::unique_ptr<JournalFile> newestJournal(const StateFolder& folder) {
             return journal;
     }
     return nullptr;
+}
+
+// A file as an undo left it, for an earlier change of the same file.
+struct Carried {
+    FileIdentity file;
+    qint64 mtime = 0;
+};
+
+std::pair<quint64, quint64> fileKey(const FileIdentity& file) {
+    return {file.dev, file.ino};
+}
+
+std::optional<Carried> stateOf(const QByteArray& path) {
+    struct stat st {};
+    const std::optional<FileIdentity> id = IdentityAt(AT_FDCWD, path.constData(), &st);
+    if (!id)
+        return std::nullopt;
+    return Carried{*id, MtimeNs(st)};
 }
 
 void writeMark(JournalFile& journal, Kind kind, quint32 id, bool flag = false) {
@@ -202,19 +225,30 @@ UndoReport UndoLastCommand() {
     bool whole = true;
     // Counted by file: a file that was tagged and renamed is one file however many changes it had.
     std::map<std::pair<quint64, quint64>, bool> files;
+    // The file each identity before a change taken back now is, and its time.
+    std::map<std::pair<quint64, quint64>, Carried> now;
     for (auto it = index.changes.rbegin(); it != index.changes.rend(); ++it) {
         const ChangeEntry& entry = it->second;
         Record c;
         if (!entry.done || entry.undone || !reader.readAt(entry.offset, c))
             continue;
+        // A file changed twice by the command (its trailer, then its head) was brought back to
+        // the state the first change left by the undo of the second, which a rewrite makes a new
+        // file and any write gives a new time: the first is checked against the file as it is now.
+        Record done = *entry.done;
+        if (const auto carried = now.find(fileKey(done.file)); carried != now.end()) {
+            done.file = carried->second.file;
+            done.mtime = carried->second.mtime;
+        }
         writeMark(*journal, Kind::UndoStep, c.id);
         Undone result = Undone::LeftAlone;
         switch (c.kind) {
         case Kind::Trailer:
-            result = undoTrailer(c, *entry.done);
+        case Kind::Head:
+            result = undoTrailer(c, done);
             break;
         case Kind::Removal:
-            result = undoRemoval(c, *entry.done);
+            result = undoRemoval(c, done);
             break;
         case Kind::Rename:
             result = undoRename(c, entry.done);
@@ -228,6 +262,11 @@ UndoReport UndoLastCommand() {
             whole = false;
         else
             writeMark(*journal, Kind::UndoDone, c.id, result == Undone::Restored);
+        if (result == Undone::Restored && c.kind != Kind::Rename) {
+            if (const std::optional<Carried> state =
+                    stateOf(c.kind == Kind::Removal ? c.path2 : ContentPath(c.path)))
+                now[fileKey(c.file)] = *state;
+        }
         const auto key = std::make_pair(c.file.dev, c.file.ino);
         const auto found = files.find(key);
         files[key] = (found == files.end() || found->second) && result == Undone::Restored;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/FileRewrite.h"
+#include "core/Id3Tag.h"
+#include "core/Id3v2Tag.h"
+
+#include <QString>
+
+// What became of a file's ID3v2 tag.
+enum class Id3v2Outcome {
+    // Nothing written: the file is missing, not a regular file, cannot be opened for writing or
+    // lacks its owner-write bit, or its tag claims more bytes than the file holds (where its
+    // frames end and the audio begins cannot be told, so it is not guessed); or the tag already
+    // held exactly these texts.
+    Untouched,
+    // Written over the old tag's own space (its padding took the growth): done.
+    InPlace,
+    // The file is rewritten with the new tag in front (held in the group, or made at once as the
+    // group decides).
+    Rewritten,
+};
+
+// Writes the fields marked in `mask` from `texts` into the leading ID3v2 tag of the file at `path`
+// (a Morwick name), as RenderId3v2Tag makes it: the other frames stay byte for byte. A tag that
+// fits in the old tag's space is written over it in place, the old bytes journaled first, so a
+// kill mid-write is finished at the next start; one that does not (or a file without a tag) is
+// put in front by a rewrite held in `group` (copied, synced and renamed into place, or copied back
+// through the file's descriptor where that keeps its links and attributes), with the old head
+// journaled so that an undo puts it back byte for byte. A file another program changes meanwhile
+// is left alone (see ChangeGroup). A change held for the same file is ended first. Throws
+// CommandError ("Disk full", "I/O error <errno>", "Read beyond end of file"); the file is then
+// unchanged.
+Id3v2Outcome WriteId3v2Tag(ChangeGroup& group, const QString& path, const Id3v2Texts& texts,
+                           const Id3FieldMask& mask);
+
+// As above for one file, ended before it returns. True when the file holds the new tag.
+bool WriteId3v2Tag(const QString& path, const Id3v2Texts& texts, const Id3FieldMask& mask,
+                   RewriteMode mode = RewriteMode::Auto);
