@@ -471,7 +471,7 @@ void MainWindow::tagFiles() {
     for (QLineEdit* field : {artistEdit_, albumEdit_, commentEdit_})
         field->setText(TrimControl(field->text()));
     const TagFilesOptions options{tagFieldValues(), filenameFormat(), actionAskLongTitle_->isChecked(),
-                                  actionAskLongFilename_->isChecked()};
+                                  actionAskLongFilename_->isChecked(), useId3v2()};
     command([&] {
         const BatchReport report = TagFilesCommand(batchContext(), *tagDialog_, options);
         // The counter is a stored 32-bit value; it stops at its largest value instead of wrapping.

@@ -5,6 +5,7 @@
 #include "commands/TagDialog.h"
 #include "core/AnsiText.h"
 #include "core/FileName.h"
+#include "core/Id3v2Write.h"
 #include "core/TagFile.h"
 #include "core/TextLength.h"
 
@@ -29,8 +30,9 @@ enum class LongField { Title, Artist };
 
 class TagOneFile {
 public:
-    TagOneFile(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options)
-        : context_(context), dialog_(dialog), options_(options) {}
+    TagOneFile(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options,
+               ChangeGroup* group = nullptr)
+        : context_(context), dialog_(dialog), options_(options), group_(group) {}
 
     BatchStep operator()(const QString& name) const {
         const Id3FieldMask& mask = options_.fields.mask;
@@ -62,11 +64,30 @@ public:
             }
             return asked;
         });
+        const bool held = group_ != nullptr && written && writeId3v2(name, split);
         RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
-        return written ? BatchStep::Changed : BatchStep::Unchanged;
+        return held ? BatchStep::Held : written ? BatchStep::Changed : BatchStep::Unchanged;
     }
 
 private:
+    // The file's ID3v2 tag gets the marked fields whole. True when its rewrite is held in the group.
+    bool writeId3v2(const QString& name, const SplitName& split) const {
+        const Id3v2Texts texts{split.title,
+                               split.artist,
+                               options_.fields.album,
+                               options_.fields.year,
+                               options_.fields.comment,
+                               split.track != 0 ? QString::number(split.track) : QString(),
+                               GenreName(options_.fields.genre)};
+        const Id3FieldMask& mask = options_.fields.mask;
+        // A name the user may be asked to shorten must not change under a held rewrite.
+        if (options_.askLongFilename && CharCount(name) > kShortFilenameLimit) {
+            WriteId3v2Tag(name, texts, mask);
+            return false;
+        }
+        return WriteId3v2Tag(*group_, name, texts, mask) == Id3v2Outcome::Rewritten;
+    }
+
     // The song or artist prompt: the dialog shows the tag as this file's steps have filled it,
     // with only the long field (and Comment) editable. Save stores the edited field and, when
     // Comment is marked, the comment.
@@ -99,6 +120,7 @@ private:
     const BatchContext& context_;
     TagDialog& dialog_;
     const TagFilesOptions& options_;
+    ChangeGroup* group_;
 };
 
 } // namespace
@@ -110,5 +132,14 @@ BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, cons
     trimmed.fields.artist = TrimControl(options.fields.artist);
     trimmed.fields.album = TrimControl(options.fields.album);
     trimmed.fields.comment = TrimControl(options.fields.comment);
-    return RunBatch(context.files, context.progress, TagOneFile(context, dialog, trimmed));
+    if (!trimmed.useId3v2)
+        return RunBatch(context.files, context.progress, TagOneFile(context, dialog, trimmed));
+    // The ID3v2 rewrites end in groups: one sync serves many files.
+    ChangeGroup group;
+    const BatchReport report =
+        RunBatch(context.files, context.progress,
+                 GroupedWork{TagOneFile(context, dialog, trimmed, &group), [&] { group.finish(); },
+                             [&] { return group.full(); }, [&] { return group.leftAlone(); }});
+    NoticeLeftAlone(context.prompts, report.leftAlone);
+    return report;
 }

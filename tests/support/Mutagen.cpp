@@ -100,7 +100,7 @@ def make(shape, path, title):
 
 def dump(path):
     try:
-        t = ID3(path, translate=False)
+        t = ID3(path, translate=False, load_v1=False)
     except ID3NoHeaderError:
         return None
     texts = {fid: '/'.join(str(x) for x in t[fid].text)
@@ -108,7 +108,7 @@ def dump(path):
     return {'version': t.version[1], 'texts': texts,
             'comments': [[c.lang, '/'.join(c.text)] for c in t.getall('COMM') if c.desc == ''],
             'frames': {k: repr(v) for k, v in t.items()},
-            'converted': {k: repr(v) for k, v in ID3(path).items()},
+            'converted': {k: repr(v) for k, v in ID3(path, load_v1=False).items()},
             'unknown': sorted(f.hex() for f in t.unknown_frames)}
 
 if sys.argv[1] == 'make':
