@@ -457,7 +457,7 @@ void MainWindow::trimFilenames() {
 
 void MainWindow::editTags() {
     if (tagDialog_)
-        command([this] { finish(EditTagsCommand(batchContext(), *tagDialog_)); });
+        command([this] { finish(EditTagsCommand(batchContext(), *tagDialog_, useId3v2())); });
 }
 
 void MainWindow::playFile() {

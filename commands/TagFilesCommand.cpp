@@ -96,6 +96,7 @@ private:
         dialog_.setWindowTitle(title ? QStringLiteral("Song name exceeds 30 characters!")
                                      : QStringLiteral("Artist name exceeds 30 characters!"));
         dialog_.setFileName(DisplayFileName(name));
+        dialog_.setWholeTexts(false);
         TagTexts shown = ShownTagTexts(tag);
         if (title)
             shown.title = LeftChars(parsed, kTextWidth);

@@ -4,6 +4,7 @@
 #include "core/JournalHooks.h"
 #include "core/PosixFile.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,22 @@ namespace {
 constexpr int64_t kHeaderBytes = 10;
 
 } // namespace
+
+std::optional<Id3v2Parsed> ReadId3v2Tag(const QString& path) {
+    PosixFile file;
+    struct stat st {};
+    if (!file.openRegular(path, O_RDONLY | O_NONBLOCK, st) || st.st_size < kHeaderBytes)
+        return std::nullopt;
+    char header[kHeaderBytes];
+    file.readExactly(header, kHeaderBytes, 0);
+    // A tag that claims more than the file holds is read as far as the file goes.
+    const int64_t size = std::min<int64_t>(Id3v2TagSize(QByteArrayView(header, kHeaderBytes)), st.st_size);
+    if (size == 0)
+        return std::nullopt;
+    QByteArray tag(qsizetype(size), Qt::Uninitialized);
+    file.readExactly(tag.data(), size, 0);
+    return ParseId3v2Tag(tag);
+}
 
 Id3v2Outcome WriteId3v2Tag(ChangeGroup& group, const QString& path, const Id3v2Texts& texts,
                            const Id3FieldMask& mask) {

@@ -6,6 +6,12 @@
 
 #include <QString>
 
+// The leading ID3v2 tag of the file at `path` (a Morwick name), parsed (see ParseId3v2Tag).
+// Nothing when the file is missing, cannot be opened, is not a regular file or has no tag. Reads
+// the first 10 bytes and the tag through one descriptor; a failure after the open throws
+// CommandError.
+std::optional<Id3v2Parsed> ReadId3v2Tag(const QString& path);
+
 // What became of a file's ID3v2 tag.
 enum class Id3v2Outcome {
     // Nothing written: the file is missing, not a regular file, cannot be opened for writing or
