@@ -54,12 +54,10 @@ BatchStep EditBothTags(const BatchContext& context, TagDialog& dialog, const QSt
     edited.comment = texts.comment;
     edited.track = LeadingNumber(texts.track) & 0xFF;
     dialog.setTexts(texts); // the fields show what is written
-    FileTag fileTag{EmptyTag(), info.hasTag};
-    SetTagFields(fileTag.tag, edited);
-    if (!WriteTag(name, fileTag))
-        return BatchStep::Unchanged;
-    WriteId3v2Tag(name, texts, Id3FieldMask{});
-    return BatchStep::Changed;
+    ID3Tag trailer = EmptyTag();
+    SetTagFields(trailer, edited);
+    // Both tags as one change: a kill leaves the file old or new.
+    return WriteBothTags(name, trailer, texts, Id3FieldMask{}) ? BatchStep::Changed : BatchStep::Unchanged;
 }
 
 } // namespace

@@ -50,8 +50,7 @@ public:
                              options_.fields.comment,
                              split.track,
                              options_.fields.genre};
-        // One open of the file serves the read and the write.
-        const bool written = UpdateTag(name, [&](FileTag& fileTag) {
+        const auto edit = [&](FileTag& fileTag) {
             SetTagFields(fileTag.tag, texts, mask);
             bool asked = false;
             if (CharCount(split.title) > kTextWidth && mask.title && options_.askLongTitle) {
@@ -63,15 +62,25 @@ public:
                 asked = true;
             }
             return asked;
-        });
-        const bool held = group_ != nullptr && written && writeId3v2(name, split);
+        };
+        if (group_ != nullptr) {
+            FileTag fileTag = ReadTag(name).value_or(FileTag{});
+            edit(fileTag);
+            const Id3v2Outcome outcome = writeBoth(name, split, fileTag.tag);
+            RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
+            return outcome == Id3v2Outcome::Rewritten ? BatchStep::Held
+                   : outcome == Id3v2Outcome::InPlace ? BatchStep::Changed
+                                                      : BatchStep::Unchanged;
+        }
+        // One open of the file serves the read and the write.
+        const bool written = UpdateTag(name, edit);
         RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
-        return held ? BatchStep::Held : written ? BatchStep::Changed : BatchStep::Unchanged;
+        return written ? BatchStep::Changed : BatchStep::Unchanged;
     }
 
 private:
-    // The file's ID3v2 tag gets the marked fields whole. True when its rewrite is held in the group.
-    bool writeId3v2(const QString& name, const SplitName& split) const {
+    // Both tags as one change: the ID3v2 tag gets the marked fields whole.
+    Id3v2Outcome writeBoth(const QString& name, const SplitName& split, const ID3Tag& trailer) const {
         const Id3v2Texts texts{split.title,
                                split.artist,
                                options_.fields.album,
@@ -81,11 +90,10 @@ private:
                                GenreName(options_.fields.genre)};
         const Id3FieldMask& mask = options_.fields.mask;
         // A name the user may be asked to shorten must not change under a held rewrite.
-        if (options_.askLongFilename && CharCount(name) > kShortFilenameLimit) {
-            WriteId3v2Tag(name, texts, mask);
-            return false;
-        }
-        return WriteId3v2Tag(*group_, name, texts, mask) == Id3v2Outcome::Rewritten;
+        if (options_.askLongFilename && CharCount(name) > kShortFilenameLimit)
+            return WriteBothTags(name, trailer, texts, mask) ? Id3v2Outcome::InPlace
+                                                             : Id3v2Outcome::Untouched;
+        return WriteBothTags(*group_, name, trailer, texts, mask);
     }
 
     // The song or artist prompt: the dialog shows the tag as this file's steps have filled it,

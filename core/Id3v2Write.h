@@ -42,3 +42,17 @@ Id3v2Outcome WriteId3v2Tag(ChangeGroup& group, const QString& path, const Id3v2T
 // As above for one file, ended before it returns. True when the file holds the new tag.
 bool WriteId3v2Tag(const QString& path, const Id3v2Texts& texts, const Id3FieldMask& mask,
                    RewriteMode mode = RewriteMode::Auto);
+
+// Both tags of the file as ONE change, so a kill leaves the file old or new as a whole: the ID3v2
+// tag as WriteId3v2Tag writes it and the ID3v1 trailer `trailer` (its zero byte cleared) over the
+// file's last 128 bytes when they begin with "TAG", else appended. In place, the head and then the
+// trailer are written over their old bytes, announced together first; rewritten, the temporary
+// holds the new head, the audio and the new trailer. A file without its owner-write bit gets it,
+// as WriteTag gives it. When the ID3v2 tag is left alone (see Untouched) the trailer is still
+// written (InPlace). Untouched: the file could not be opened for writing (missing, a folder).
+// Throws CommandError; the file is then unchanged.
+Id3v2Outcome WriteBothTags(ChangeGroup& group, const QString& path, const ID3Tag& trailer,
+                           const Id3v2Texts& texts, const Id3FieldMask& mask);
+// As above for one file, ended before it returns. True when something was written.
+bool WriteBothTags(const QString& path, const ID3Tag& trailer, const Id3v2Texts& texts,
+                   const Id3FieldMask& mask, RewriteMode mode = RewriteMode::Auto);

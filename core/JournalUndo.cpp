@@ -32,7 +32,6 @@ bool sameState(const NamedFile& file, const Record& done) {
            file.last128() == done.newBytes;
 }
 
-// A trailer, or a head written over in place: the old bytes go back where the new ones are.
 Undone undoTrailer(const Record& c, const Record& done) {
     NamedFile file(c.path, done.file);
     if (!file.isOpen())
@@ -47,6 +46,37 @@ Undone undoTrailer(const Record& c, const Record& done) {
         return Undone::LeftAlone;
     const bool ok =
         appended ? ::ftruncate(file.fd(), off_t(c.oldSize)) == 0 : file.write(c.oldBytes, c.offset);
+    if (!ok)
+        return Undone::Failed;
+    if (mode_t(c.oldMode & 07777) != (file.st().st_mode & 07777))
+        ::fchmod(file.fd(), mode_t(c.oldMode & 07777)); // the write gave the owner-write bit
+    Touched(file.st().st_dev, file.fd());
+    return Undone::Restored;
+}
+
+// A head written over in place (and a trailer with it): the old bytes go back where the new ones
+// are, an appended trailer is cut off.
+Undone undoHead(const Record& c, const Record& done) {
+    NamedFile file(c.path, done.file);
+    if (!file.isOpen())
+        return Undone::LeftAlone;
+    const QByteArray oldHead = c.oldBytes.left(c.size);
+    const QByteArray newHead = c.newBytes.left(c.size);
+    const QByteArray oldTrailer = c.oldBytes.mid(c.size);
+    const QByteArray newTrailer = c.newBytes.mid(c.size);
+    const qint64 size = file.st().st_size;
+    const bool trailerBack =
+        newTrailer.isEmpty() ||
+        (oldTrailer.isEmpty() ? size == c.oldSize : file.read(c.offset, kTrailerBytes) == oldTrailer);
+    if (size == c.oldSize && trailerBack && file.read(0, oldHead.size()) == oldHead)
+        return Undone::Restored; // an undo cut short got here already
+    // A head is far from the last bytes the state compares: it must still be the one written.
+    if (!sameState(file, done) || file.read(0, newHead.size()) != newHead)
+        return Undone::LeftAlone;
+    bool ok = file.write(oldHead, 0);
+    if (ok && !newTrailer.isEmpty())
+        ok = oldTrailer.isEmpty() ? ::ftruncate(file.fd(), off_t(c.oldSize)) == 0
+                                  : file.write(oldTrailer, c.offset);
     if (!ok)
         return Undone::Failed;
     if (mode_t(c.oldMode & 07777) != (file.st().st_mode & 07777))
@@ -72,9 +102,11 @@ Undone undoRemoval(const Record& c, const Record& done) {
                           file.read(size - tail.size(), tail.size()) == tail;
         return back ? Undone::Restored : Undone::LeftAlone;
     }
-    // Where the old content begins in the file now: after the head that took the old one's place.
+    // Where the old content lies in the file now: after the head that took the old one's place
+    // (a rewrite may also have put a new trailer after it).
     const qint64 newHead = c.offset;
-    if (head.isEmpty() && newHead == 0) { // only trailing bytes went: they go back on the end
+    const qint64 kept = c.oldSize - head.size() - tail.size();
+    if (head.isEmpty() && newHead == 0 && size == kept) { // only trailing bytes went: back on the end
         if (!file.write(tail, size)) {
             [[maybe_unused]] const int rc = ::ftruncate(file.fd(), off_t(size));
             return Undone::Failed;
@@ -97,9 +129,9 @@ Undone undoRemoval(const Record& c, const Record& done) {
                                                 WriteAllAt(out, bytes.constData(), bytes.size(), at);
                                             };
                                             put(head, 0);
-                                            CopyRange(in, newHead, out, head.size(), size - newHead);
-                                            put(tail, head.size() + size - newHead);
-                                            return int64_t(head.size() + size - newHead + tail.size());
+                                            CopyRange(in, newHead, out, head.size(), kept);
+                                            put(tail, head.size() + kept);
+                                            return int64_t(head.size() + kept + tail.size());
                                         });
         return placed ? Undone::Restored : Undone::LeftAlone;
     } catch (const CommandError&) {
@@ -244,8 +276,10 @@ UndoReport UndoLastCommand() {
         Undone result = Undone::LeftAlone;
         switch (c.kind) {
         case Kind::Trailer:
-        case Kind::Head:
             result = undoTrailer(c, done);
+            break;
+        case Kind::Head:
+            result = undoHead(c, done);
             break;
         case Kind::Removal:
             result = undoRemoval(c, done);
