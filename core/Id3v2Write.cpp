@@ -20,8 +20,10 @@ constexpr int64_t kHeaderBytes = 10;
 bool openForWriting(const QString& path, PosixFile& file, struct stat& st, mode_t& oldMode) {
     if (file.openRegular(path, O_RDWR | O_NONBLOCK, st)) {
         oldMode = st.st_mode;
-        if ((st.st_mode & S_IWUSR) == 0)
-            ::fchmod(file.fd(), (st.st_mode & 07777) | S_IWUSR);
+        // Described again after the bit is given: a held rewrite checks the file is as described.
+        if ((st.st_mode & S_IWUSR) == 0 &&
+            (::fchmod(file.fd(), (st.st_mode & 07777) | S_IWUSR) != 0 || ::fstat(file.fd(), &st) != 0))
+            return false;
         return true;
     }
     if (errno != EACCES)

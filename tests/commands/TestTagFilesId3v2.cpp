@@ -10,6 +10,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -176,6 +177,8 @@ private slots:
             names << QStringLiteral("%1. Song %2.mp3").arg(i + 1, 2, 10, QLatin1Char('0')).arg(i);
             before << makeSong(names.last(), shapes[i], i % 2 ? oldTrailer() : QByteArray());
         }
+        // A read-only file is tagged as Tag files always tags one: it gets the owner-write bit.
+        QVERIFY(QFile::setPermissions(names[1], QFileDevice::ReadOwner | QFileDevice::ReadGroup));
         ScriptedPrompts prompts;
         for (int i = 0; i < shapes.size(); ++i)
             prompts.steps.append([](QDialog& d) { d.reject(); }); // the long artist: left cut
