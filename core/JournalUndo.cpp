@@ -133,7 +133,17 @@ Undone undoRemoval(const Record& c, const Record& done) {
                                             put(tail, head.size() + kept);
                                             return int64_t(head.size() + kept + tail.size());
                                         });
-        return placed ? Undone::Restored : Undone::LeftAlone;
+        if (!placed)
+            return Undone::LeftAlone;
+        // A tag write gave a read-only file the owner-write bit: it goes again with the old tags.
+        if ((c.oldMode & S_IWUSR) == 0) {
+            struct stat pst {};
+            const std::optional<FileIdentity> placedId = IdentityAt(AT_FDCWD, c.path2.constData(), &pst);
+            NamedFile back(c.path, placedId.value_or(FileIdentity{}));
+            if (placedId && back.isOpen() && (back.st().st_mode & 07777) != (c.oldMode & 07777))
+                ::fchmod(back.fd(), mode_t(c.oldMode & 07777));
+        }
+        return Undone::Restored;
     } catch (const CommandError&) {
         return Undone::Failed;
     }

@@ -183,6 +183,7 @@ private slots:
         for (int i = 0; i < shapes.size(); ++i)
             prompts.steps.append([](QDialog& d) { d.reject(); }); // the long artist: left cut
         QCOMPARE(tagFiles(names, prompts, true).changed, int(names.size()));
+        QVERIFY(QFile::permissions(names[1]) & QFileDevice::WriteOwner);
         for (int i = 0; i < names.size(); ++i) {
             const QByteArray after = read(names[i]);
             const std::optional<Id3v2Parsed> parsed =
@@ -193,6 +194,7 @@ private slots:
         QCOMPARE(UndoLastCommand().restored, int(names.size()));
         for (int i = 0; i < names.size(); ++i)
             QCOMPARE(read(names[i]), before[i]);
+        QCOMPARE(QFile::permissions(names[1]) & QFileDevice::WriteOwner, QFileDevice::Permissions());
     }
 };
 
