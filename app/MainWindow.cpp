@@ -102,6 +102,7 @@ void MainWindow::applyDefaultsAndLoadSettings() {
     loaded.ask = actionAskLongTitle_->isChecked() ? 1 : 0;
     loaded.ask64 = actionAskLongFilename_->isChecked() ? 1 : 0;
     loaded.statusBar = actionShowTagInStatus_->isChecked() ? 1 : 0;
+    loaded.id3v2 = actionUseId3v2_->isChecked() ? 1 : 0;
     bool completed = false;
     RunCommand(this, [&] {
         LoadSettings(loaded);
@@ -120,10 +121,15 @@ void MainWindow::applyDefaultsAndLoadSettings() {
     actionAskLongTitle_->setChecked(loaded.ask != 0);
     actionAskLongFilename_->setChecked(loaded.ask64 != 0);
     actionShowTagInStatus_->setChecked(loaded.statusBar != 0);
+    actionUseId3v2_->setChecked(loaded.id3v2 != 0);
     if (!completed)
         return;
     (nameCase() == NameCase::Sentence ? actionCaseSentence_ : actionCaseCapitalize_)->setChecked(true);
     (trackSeparator() == TrackSeparator::Dash ? actionNumbersDash_ : actionNumbersDot_)->setChecked(true);
+}
+
+bool MainWindow::useId3v2() const {
+    return actionUseId3v2_->isChecked();
 }
 
 void MainWindow::saveSettings() {
@@ -135,6 +141,7 @@ void MainWindow::saveSettings() {
         values.ask = actionAskLongTitle_->isChecked() ? 1 : 0;
         values.ask64 = actionAskLongFilename_->isChecked() ? 1 : 0;
         values.statusBar = actionShowTagInStatus_->isChecked() ? 1 : 0;
+        values.id3v2 = actionUseId3v2_->isChecked() ? 1 : 0;
         SaveSettings(values);
     });
 }
@@ -450,7 +457,7 @@ void MainWindow::trimFilenames() {
 
 void MainWindow::editTags() {
     if (tagDialog_)
-        command([this] { finish(EditTagsCommand(batchContext(), *tagDialog_)); });
+        command([this] { finish(EditTagsCommand(batchContext(), *tagDialog_, useId3v2())); });
 }
 
 void MainWindow::playFile() {
@@ -464,7 +471,7 @@ void MainWindow::tagFiles() {
     for (QLineEdit* field : {artistEdit_, albumEdit_, commentEdit_})
         field->setText(TrimControl(field->text()));
     const TagFilesOptions options{tagFieldValues(), filenameFormat(), actionAskLongTitle_->isChecked(),
-                                  actionAskLongFilename_->isChecked()};
+                                  actionAskLongFilename_->isChecked(), useId3v2()};
     command([&] {
         const BatchReport report = TagFilesCommand(batchContext(), *tagDialog_, options);
         // The counter is a stored 32-bit value; it stops at its largest value instead of wrapping.

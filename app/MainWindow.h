@@ -49,6 +49,8 @@ public:
     FileList* fileList() const { return fileList_; }
     // The tagged-files counter (the "uses" setting) as it stands in memory.
     int32_t taggedFiles() const { return settings_.uses; }
+    // "Also use ID3v2 tags": whether the commands read and write ID3v2 tags as well as ID3v1.
+    bool useId3v2() const;
 
     // Opens `path` as the current directory: the working directory, the tree and the list
     // follow. Throws CommandError when the directory cannot be entered.
@@ -145,6 +147,7 @@ private:
     QAction* actionAskLongTitle_ = nullptr;
     QAction* actionAskLongFilename_ = nullptr;
     QAction* actionShowTagInStatus_ = nullptr;
+    QAction* actionUseId3v2_ = nullptr;
     QAction* actionCaseCapitalize_ = nullptr;
     QAction* actionCaseSentence_ = nullptr;
     QAction* actionNumbersDot_ = nullptr;

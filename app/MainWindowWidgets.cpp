@@ -366,6 +366,7 @@ void MainWindow::buildMenus() {
     settings->addSeparator();
     actionShowTagInStatus_ =
         check(settings, "actionShowTagInStatus", "S&how tag in statusbar", nullptr, false);
+    actionUseId3v2_ = check(settings, "actionUseId3v2", "Also use ID3v&2 tags", nullptr, false);
     settings->addSeparator();
     action(settings, "actionSaveSettings", "&Save settings", &MainWindow::saveSettings);
 

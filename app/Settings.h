@@ -30,7 +30,7 @@ private:
     QStringList keys_;
 };
 
-// The nine stored settings, as the numbers the file holds. Values out of their range are kept
+// The ten stored settings, as the numbers the file holds. Values out of their range are kept
 // as loaded, so that a save writes them back unchanged.
 struct StoredSettings {
     int32_t dirnameFormat = 0;  // DirnameFormat; -1 when no entry is chosen
@@ -42,6 +42,7 @@ struct StoredSettings {
     int32_t uses = 0;           // files tagged
     int32_t trim1 = 0;          // Case: 0 Capitalize, else Sentence
     int32_t trim2 = 0;          // Numbers to: 0 "xx. ", else "xx - "
+    int32_t id3v2 = 0;          // "Also use ID3v2 tags"
 };
 
 // One setting: its name in the file and where it lives in StoredSettings.
@@ -51,7 +52,7 @@ struct SettingDefinition {
 };
 
 // Every setting, in the order in which they are loaded and saved.
-inline constexpr std::array<SettingDefinition, 9> kSettings = {{
+inline constexpr std::array<SettingDefinition, 10> kSettings = {{
     {"dirnameformat", &StoredSettings::dirnameFormat},
     {"filenameformat", &StoredSettings::filenameFormat},
     {"ask", &StoredSettings::ask},
@@ -61,6 +62,7 @@ inline constexpr std::array<SettingDefinition, 9> kSettings = {{
     {"uses", &StoredSettings::uses},
     {"trim1", &StoredSettings::trim1},
     {"trim2", &StoredSettings::trim2},
+    {"id3v2", &StoredSettings::id3v2},
 }};
 
 // What Exit saves: the two counters alone.

@@ -19,6 +19,10 @@ size_t floorList(const char* dir);
 
 // Tag files over the small set; leaves every file tagged as Morwick tags it.
 void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, Report& report);
+// Tag files with "Also use ID3v2 tags" on over the small set's names in a folder of their own,
+// half the files with an ID3v2 tag that has room, half with one that has none.
+void TagFilesId3v2Bench(const Config& cfg, BenchWindow& window, const SmallSet& set, const Audio& audio,
+                        Report& report);
 // ReadMp3Info and Copy tag over the small set.
 void ReadTagsBench(const Config& cfg, BenchWindow& window, const SmallSet& set, Report& report);
 // Rename from tags over the rename set; leaves the files under their plain names.

@@ -45,6 +45,7 @@ void smallFileTasks(const Config& cfg, BenchWindow& window, const QString& root,
     changeDirectory(set.dir);
     if (cfg.wants("tag")) {
         TagFilesBench(cfg, window, set, report);
+        TagFilesId3v2Bench(cfg, window, set, audio, report);
     } else {
         prepareTagFields(window, set);
         window.run(&MainWindow::tagFiles);

@@ -31,6 +31,10 @@ public:
     virtual void notice(const QString& text) = 0;
 };
 
+// Says, once at a command's end, how many files (`count`; none: nothing said) another program
+// changed while the command worked, which were therefore left alone.
+void NoticeLeftAlone(Prompts& prompts, int count);
+
 // The real prompts, owned by `parent`'s window.
 class QtPrompts : public Prompts {
 public:

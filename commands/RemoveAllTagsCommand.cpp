@@ -13,13 +13,6 @@ BatchReport RemoveAllTagsCommand(const BatchContext& context) {
                              },
                              [&] { group.finish(); }, [&] { return group.full(); },
                              [&] { return group.leftAlone(); }});
-    if (report.leftAlone == 1)
-        context.prompts.notice(
-            QStringLiteral("1 file was changed by another program while Morwick worked and was left alone."));
-    if (report.leftAlone > 1)
-        context.prompts.notice(
-            QStringLiteral(
-                "%1 files were changed by another program while Morwick worked and were left alone.")
-                .arg(report.leftAlone));
+    NoticeLeftAlone(context.prompts, report.leftAlone);
     return report;
 }

@@ -234,9 +234,45 @@ void TagDialog::setTag(const TagTexts& tag) {
     yearEdit_->setText(tag.year);
     commentEdit_->setText(tag.comment);
     const QString track = tag.track == 0 ? QString() : QString::number(tag.track);
-    trackEdit_->setMaxLength(std::max<int>(kTrackInputLength, int(track.size())));
+    if (!whole_)
+        trackEdit_->setMaxLength(std::max<int>(kTrackInputLength, int(track.size())));
     trackEdit_->setText(track);
     SelectGenre(genreCombo_, tag.genre);
+}
+
+void TagDialog::setWholeTexts(bool whole) {
+    if (whole == whole_)
+        return;
+    whole_ = whole;
+    // An ID3v2 text is limited only by the tag's size: the toolkit's own limit is far beyond
+    // any title, and the ID3v1 tag still takes its cut.
+    constexpr int kWhole = 32767;
+    SetMaxCharacters(titleEdit_, whole ? kWhole : kTextWidth);
+    SetMaxCharacters(artistEdit_, whole ? kWhole : kTextWidth);
+    SetMaxCharacters(albumEdit_, whole ? kWhole : kTextWidth);
+    SetMaxCharacters(yearEdit_, whole ? kWhole : kYearWidth);
+    SetMaxCharacters(commentEdit_, whole ? kWhole : kCommentWidth);
+    trackEdit_->setMaxLength(whole ? kWhole : kTrackInputLength);
+}
+
+void TagDialog::setTexts(const Id3v2Texts& texts) {
+    titleEdit_->setText(texts.title);
+    artistEdit_->setText(texts.artist);
+    albumEdit_->setText(texts.album);
+    yearEdit_->setText(texts.year);
+    commentEdit_->setText(texts.comment);
+    trackEdit_->setText(texts.track);
+    SelectGenre(genreCombo_, GenreIndex(texts.genre));
+}
+
+Id3v2Texts TagDialog::texts() const {
+    return {titleEdit_->text(),
+            artistEdit_->text(),
+            albumEdit_->text(),
+            yearEdit_->text(),
+            commentEdit_->text(),
+            trackEdit_->text(),
+            GenreName(ChosenGenre(genreCombo_))};
 }
 
 TagTexts TagDialog::tag() const {

@@ -39,6 +39,14 @@ public:
     // The fields as they stand: the texts as typed, the Track text read as a decimal number
     // (0 when it is not one) with its low 8 bits kept, and the chosen genre's byte.
     TagTexts tag() const;
+    // With `whole`, the text fields, Year and Track take an ID3v2 tag's texts whole (no limit
+    // but the toolkit's); without, they take the ID3v1 widths, as always. Kept between showings.
+    void setWholeTexts(bool whole);
+    // Shows an ID3v2 tag's texts whole: the track as its text ("3/12"), the genre by name (the
+    // empty entry for a name not in the list). Call setWholeTexts(true) first.
+    void setTexts(const Id3v2Texts& texts);
+    // The fields as ID3v2 texts, as typed: Track's text, the chosen genre's name.
+    Id3v2Texts texts() const;
     // The Information box's lines (none: empty).
     void setStreamFacts(const QStringList& lines);
     // An editable field has the normal window (edit) background; one that is not is disabled
@@ -65,4 +73,5 @@ private:
     QPlainTextEdit* streamFactsView_;
     QPushButton* saveButton_;
     QPushButton* cancelButton_;
+    bool whole_ = false;
 };

@@ -1,5 +1,7 @@
 #include "commands/TagFields.h"
 
+#include "core/TagValues.h"
+
 #include "core/AnsiText.h"
 
 #include <algorithm>
@@ -42,4 +44,14 @@ TagTexts ShownTagTexts(const ID3Tag& tag) {
             shownText(tag.comment),
             tag.track,
             tag.genre};
+}
+
+TagTexts TagTextsOf(const Id3v2Texts& texts) {
+    return {texts.title,
+            texts.artist,
+            texts.album,
+            texts.year,
+            texts.comment,
+            TrackNumber(texts.track),
+            GenreIndex(texts.genre)};
 }

@@ -1,19 +1,9 @@
 #pragma once
 
 #include "core/Id3Tag.h"
+#include "core/Id3v2Tag.h"
 
 #include <QString>
-
-// The seven "Set ID3 fields" marks: which tag fields Tag files writes.
-struct Id3FieldMask {
-    bool title = true;
-    bool artist = true;
-    bool album = true;
-    bool year = true;
-    bool comment = true;
-    bool track = true;
-    bool genre = true;
-};
 
 // A tag as its fields show it: the texts as typed or shown (not yet cut to the field widths),
 // the track byte and the genre byte (255: none).
@@ -41,6 +31,10 @@ struct TagFieldValues {
 // SetTextField, YearField, SetCommentField); the track and genre keep their low 8 bits. Fields
 // not marked keep what `tag` held.
 void SetTagFields(ID3Tag& tag, const TagTexts& texts, const Id3FieldMask& mask = {});
+
+// Tag texts (an ID3v2 tag's, see TagValues) as the fields take them: the number the track text
+// begins with (TrackNumber) and the genre's byte (255 for a name that is not in the list).
+TagTexts TagTextsOf(const Id3v2Texts& texts);
 
 // A tag's fields as the tag dialog shows them: each text up to its first zero byte, the track
 // and the genre bytes.

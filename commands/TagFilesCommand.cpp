@@ -5,6 +5,7 @@
 #include "commands/TagDialog.h"
 #include "core/AnsiText.h"
 #include "core/FileName.h"
+#include "core/Id3v2Write.h"
 #include "core/TagFile.h"
 #include "core/TextLength.h"
 
@@ -29,8 +30,9 @@ enum class LongField { Title, Artist };
 
 class TagOneFile {
 public:
-    TagOneFile(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options)
-        : context_(context), dialog_(dialog), options_(options) {}
+    TagOneFile(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options,
+               ChangeGroup* group = nullptr)
+        : context_(context), dialog_(dialog), options_(options), group_(group) {}
 
     BatchStep operator()(const QString& name) const {
         const Id3FieldMask& mask = options_.fields.mask;
@@ -48,8 +50,7 @@ public:
                              options_.fields.comment,
                              split.track,
                              options_.fields.genre};
-        // One open of the file serves the read and the write.
-        const bool written = UpdateTag(name, [&](FileTag& fileTag) {
+        const auto edit = [&](FileTag& fileTag) {
             SetTagFields(fileTag.tag, texts, mask);
             bool asked = false;
             if (CharCount(split.title) > kTextWidth && mask.title && options_.askLongTitle) {
@@ -61,12 +62,40 @@ public:
                 asked = true;
             }
             return asked;
-        });
+        };
+        if (group_ != nullptr) {
+            FileTag fileTag = ReadTag(name).value_or(FileTag{});
+            edit(fileTag);
+            const Id3v2Outcome outcome = writeBoth(name, split, fileTag.tag);
+            RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
+            return outcome == Id3v2Outcome::Rewritten ? BatchStep::Held
+                   : outcome == Id3v2Outcome::InPlace ? BatchStep::Changed
+                                                      : BatchStep::Unchanged;
+        }
+        // One open of the file serves the read and the write.
+        const bool written = UpdateTag(name, edit);
         RenameToCandidate(name, name, options_.askLongFilename, context_.prompts);
         return written ? BatchStep::Changed : BatchStep::Unchanged;
     }
 
 private:
+    // Both tags as one change: the ID3v2 tag gets the marked fields whole.
+    Id3v2Outcome writeBoth(const QString& name, const SplitName& split, const ID3Tag& trailer) const {
+        const Id3v2Texts texts{split.title,
+                               split.artist,
+                               options_.fields.album,
+                               options_.fields.year,
+                               options_.fields.comment,
+                               split.track != 0 ? QString::number(split.track) : QString(),
+                               GenreName(options_.fields.genre)};
+        const Id3FieldMask& mask = options_.fields.mask;
+        // A name the user may be asked to shorten must not change under a held rewrite.
+        if (options_.askLongFilename && CharCount(name) > kShortFilenameLimit)
+            return WriteBothTags(name, trailer, texts, mask) ? Id3v2Outcome::InPlace
+                                                             : Id3v2Outcome::Untouched;
+        return WriteBothTags(*group_, name, trailer, texts, mask);
+    }
+
     // The song or artist prompt: the dialog shows the tag as this file's steps have filled it,
     // with only the long field (and Comment) editable. Save stores the edited field and, when
     // Comment is marked, the comment.
@@ -75,6 +104,7 @@ private:
         dialog_.setWindowTitle(title ? QStringLiteral("Song name exceeds 30 characters!")
                                      : QStringLiteral("Artist name exceeds 30 characters!"));
         dialog_.setFileName(DisplayFileName(name));
+        dialog_.setWholeTexts(false);
         TagTexts shown = ShownTagTexts(tag);
         if (title)
             shown.title = LeftChars(parsed, kTextWidth);
@@ -99,6 +129,7 @@ private:
     const BatchContext& context_;
     TagDialog& dialog_;
     const TagFilesOptions& options_;
+    ChangeGroup* group_;
 };
 
 } // namespace
@@ -110,5 +141,14 @@ BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, cons
     trimmed.fields.artist = TrimControl(options.fields.artist);
     trimmed.fields.album = TrimControl(options.fields.album);
     trimmed.fields.comment = TrimControl(options.fields.comment);
-    return RunBatch(context.files, context.progress, TagOneFile(context, dialog, trimmed));
+    if (!trimmed.useId3v2)
+        return RunBatch(context.files, context.progress, TagOneFile(context, dialog, trimmed));
+    // The ID3v2 rewrites end in groups: one sync serves many files.
+    ChangeGroup group;
+    const BatchReport report =
+        RunBatch(context.files, context.progress,
+                 GroupedWork{TagOneFile(context, dialog, trimmed, &group), [&] { group.finish(); },
+                             [&] { return group.full(); }, [&] { return group.leftAlone(); }});
+    NoticeLeftAlone(context.prompts, report.leftAlone);
+    return report;
 }

@@ -10,8 +10,9 @@ class TagDialog;
 struct TagFilesOptions {
     TagFieldValues fields; // Artist, Album, Year, Comment, Genre and the field marks
     FilenameFormat format;
-    bool askLongTitle;    // "Ask title if over 30 chars"
-    bool askLongFilename; // "Ask filename if over 64 chars"
+    bool askLongTitle;     // "Ask title if over 30 chars"
+    bool askLongFilename;  // "Ask filename if over 64 chars"
+    bool useId3v2 = false; // "Also use ID3v2 tags"
 };
 
 // "Tag files": writes an ID3v1.1 tag into every selected file, in list order. Nothing selected
@@ -23,7 +24,11 @@ struct TagFilesOptions {
 // starts from an empty tag) and writes "TAG" plus the marked fields; offers a title or artist
 // longer than 30 characters for shortening in `dialog` when askLongTitle is on; writes the tag
 // and offers a name longer than 64 characters for shortening (renaming the file when the name
-// changed). The list is re-read at the end. The report counts the files whose tag was written;
-// a CommandError from reading or writing a tag ends the batch there, the later entries still
+// changed). With useId3v2, each file's ID3v2 tag also gets the marked fields, whole and in
+// Unicode (the title and artist from the name neither cut nor transliterated: the prompts
+// shorten the ID3v1 texts only), the track as its number's text and the genre by name; those
+// rewrites end in groups, and a file another program changes meanwhile is left alone and counted
+// in one notice at the end. The list is re-read at the end. The report counts the files whose tag was
+// written; a CommandError from reading or writing a tag ends the batch there, the later entries still
 // selected.
 BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options);

@@ -98,3 +98,11 @@ bool IsTagTrailer(const ID3Tag& tag) {
 void SetTagMagic(ID3Tag& tag) {
     std::memcpy(tag.magic, kTagMagic, kMagicWidth);
 }
+
+FileTag TrailerOf(ID3Tag last) {
+    if (last.zero != 0)
+        last.track = 0;
+    if (!IsTagTrailer(last))
+        return FileTag{};
+    return FileTag{last, true};
+}

@@ -44,6 +44,22 @@ struct FileTag {
     bool present = false;
 };
 
+// The trailer as read from a file's last 128 bytes: present when they begin with "TAG"; the
+// track cleared when byte 125 is not zero (an ID3v1.0 comment runs over it).
+FileTag TrailerOf(ID3Tag last);
+
+// The seven "Set ID3 fields" marks: which tag fields Tag files writes, in
+// the ID3v1 tag and in the ID3v2 tag alike.
+struct Id3FieldMask {
+    bool title = true;
+    bool artist = true;
+    bool album = true;
+    bool year = true;
+    bool comment = true;
+    bool track = true;
+    bool genre = true;
+};
+
 // The genre names; a genre byte of 0..144 indexes this table.
 extern const std::array<const char*, kGenreCount> GenreNames;
 

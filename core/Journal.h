@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // The journal of changes: every change Morwick makes to a file (a trailer written or appended,
-// tags removed, a file or folder renamed) is announced in it before it is made, and confirmed
+// an ID3v2 tag written over its own space or put in front by a rewrite, tags removed, a file or
+// folder renamed) is announced in it before it is made, and confirmed
 // after. It serves two ends:
 //  - recovery: a change that a kill or a crash cut short is completed (or its leftovers removed)
 //    at the next start, so a file never keeps half a trailer or half a copy;
@@ -86,8 +87,9 @@ struct UndoReport {
     int notRestored = 0; // changes left alone: the file changed since, or a name is taken again
 };
 
-// Takes back the last command, change by change in reverse order: old trailers written back (or an
-// appended one cut off), removed tags put back byte for byte, names given back. A file whose size,
+// Takes back the last command, change by change in reverse order: old trailers and ID3v2 heads
+// written back (or an appended trailer cut off, a rewritten file's old head put back in front of
+// its content), removed tags put back byte for byte, names given back. A file whose size,
 // modification time or last 128 bytes differ from what the command left is left alone, and a name
 // to go back to that exists again is never replaced; both count as not restored, as does a change
 // an error stopped. The journal is removed afterwards, unless an error left a change of the undo

@@ -297,7 +297,7 @@ bool Reader::decodeAt(qint64 at, Record& r, qint64& next) {
     r.flag = in.u8() != 0;
     if (version_ != 1 && r.kind == Kind::CopyBack)
         r.other = in.identity();
-    if (!in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > Kind::End)
+    if (!in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > Kind::Head)
         return false;
     next = at + kFrame + length;
     return true;

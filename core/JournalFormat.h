@@ -29,7 +29,9 @@ enum class Kind : quint8 {
     Begin = 1, // name: the command
     Trailer,   // id, file, path, offset, oldSize, oldMode, mtime, oldBytes (empty: appended), newBytes
     Removal,   // id, file, path, path2 (where the content lives), oldSize, oldMode, mtime,
-               // oldBytes = head, newBytes = tail, size = new size
+               // oldBytes = head, newBytes = tail, size = new size, offset = the length of the
+               // head put in the old one's place (0: a plain removal; what a rewrite adds beyond
+               // it is a new trailer, after the kept content)
     Rename,    // id, file, path = old, path2 = new
     CopyBack,  // id, file (target), path (target), path2 (temporary), other (temporary), size
     CopyDone,  // path2 (temporary)
@@ -38,6 +40,9 @@ enum class Kind : quint8 {
     UndoStep,  // id: an undo is taking the change back
     UndoDone,  // id, flag: taken back (or found back already)
     End,       // the command ended: every change confirmed and synced; nothing to recover
+    Head,      // id, file, path, oldSize, oldMode, mtime, size = the head's length, oldBytes = the
+               // old head then the old trailer (none: appended), newBytes = the new head (as
+               // long) then the new trailer (none: not written), offset = where the trailer goes
 };
 
 struct Record {

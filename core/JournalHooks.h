@@ -38,9 +38,18 @@ uint32_t AnnounceTrailer(const FileIdentity& file, const struct stat& st, const 
                          int64_t offset, const QByteArray& oldBytes, const QByteArray& newBytes);
 // Removal of `head` bytes from the front and `tail` bytes from the end of the file named `path`,
 // whose content lives at `contentPath` (ContentPath: a symbolic link's target, where the rewrite's
-// temporary is made).
+// temporary is made). A rewrite that puts new bytes in their place gives `added` (how many in
+// all) and `newHeadSize` (how many of them at the front), so that an undo knows where the old
+// content lies.
 uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const QByteArray& path,
-                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail);
+                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail,
+                         int64_t added = 0, int64_t newHeadSize = 0);
+// `newHead` goes over `oldHead`, as long, at the file's first byte (a leading tag rewritten in its
+// own space), and with it, as the same change, `newTrailer` (none: no trailer written) over
+// `oldTrailer` at `trailerAt` (appended there when `oldTrailer` is empty).
+uint32_t AnnounceHead(const FileIdentity& file, const struct stat& st, const QByteArray& path,
+                      const QByteArray& oldHead, const QByteArray& newHead, int64_t trailerAt,
+                      const QByteArray& oldTrailer, const QByteArray& newTrailer);
 // A rename of the file or folder `file` (not following a symbolic link) from one path to the other.
 uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath);
 

@@ -98,7 +98,68 @@ bool finishCopyBack(JournalFile& journal, const Record& c, RecoveryFindings& fin
     return finished;
 }
 
-// Confirms or settles one change that has neither: brings a torn trailer to its new bytes, and
+// A head written over in place with, as the same change, a trailer written over or appended (see
+// Kind::Head): where each part stands in the file now.
+struct HeadParts {
+    QByteArray oldHead, newHead, oldTrailer, newTrailer;
+    explicit HeadParts(const Record& c)
+        : oldHead(c.oldBytes.left(c.size)), newHead(c.newBytes.left(c.size)),
+          oldTrailer(c.oldBytes.mid(c.size)), newTrailer(c.newBytes.mid(c.size)) {}
+};
+
+// Whether the file holds a mix of the change's old and new bytes, each part cut anywhere: `fresh`
+// tells whether any new byte is there (else the change never started, or an undo ended).
+bool headMix(const NamedFile& file, const Record& c, const HeadParts& p, bool& fresh, bool& whole) {
+    const qint64 size = file.st().st_size;
+    const QByteArray head = file.read(0, p.oldHead.size());
+    if (!mixOf(head, p.oldHead, p.newHead))
+        return false;
+    fresh = head != p.oldHead;
+    whole = head == p.newHead;
+    if (p.newTrailer.isEmpty())
+        return size == c.oldSize;
+    if (!p.oldTrailer.isEmpty()) {
+        if (size != c.oldSize)
+            return false;
+        const QByteArray trailer = file.read(c.offset, p.oldTrailer.size());
+        if (!mixOf(trailer, p.oldTrailer, p.newTrailer))
+            return false;
+        fresh = fresh || trailer != p.oldTrailer;
+        whole = whole && trailer == p.newTrailer;
+        return true;
+    }
+    const qint64 written = size - c.oldSize;
+    if (written < 0 || written > p.newTrailer.size() ||
+        file.read(c.offset, written) != p.newTrailer.left(written))
+        return false;
+    fresh = fresh || written > 0;
+    whole = whole && written == p.newTrailer.size();
+    return true;
+}
+
+// Brings a head change cut short to its new bytes (any new byte written: it had begun).
+bool finishHead(const NamedFile& file, const Record& c) {
+    const HeadParts p(c);
+    bool fresh = false, whole = false;
+    if (!headMix(file, c, p, fresh, whole) || !fresh)
+        return false;
+    return whole || (file.write(p.newHead, 0) && file.write(p.newTrailer, c.offset));
+}
+
+// Brings a head change whose undo was cut short back to its old bytes.
+void unwindHead(const NamedFile& file, const Record& c) {
+    const HeadParts p(c);
+    bool fresh = false, whole = false;
+    if (!headMix(file, c, p, fresh, whole) || !fresh)
+        return;
+    file.write(p.oldHead, 0);
+    if (!p.oldTrailer.isEmpty())
+        file.write(p.oldTrailer, c.offset);
+    else if (!p.newTrailer.isEmpty()) [[maybe_unused]]
+        const int rc = ::ftruncate(file.fd(), off_t(c.oldSize));
+}
+
+// Confirms or settles one change that has neither: brings a torn trailer or head to its new bytes, and
 // ends a rename that its link-then-unlink fallback left under both names.
 void recoverChange(JournalFile& journal, const Record& c) {
     bool done = false;
@@ -136,6 +197,8 @@ void recoverChange(JournalFile& journal, const Record& c) {
             const qint64 size = file.st().st_size;
             if (c.kind == Kind::Removal) {
                 done = size == c.size;
+            } else if (c.kind == Kind::Head) {
+                done = finishHead(file, c);
             } else if (c.oldBytes.isEmpty()) { // an append
                 const qint64 written = size - c.oldSize;
                 if (written > 0 && written <= kTrailerBytes &&
@@ -143,7 +206,8 @@ void recoverChange(JournalFile& journal, const Record& c) {
                     done = written == kTrailerBytes || file.write(c.newBytes, c.oldSize);
                 }
             } else if (size == c.oldSize) {
-                const QByteArray now = file.read(c.offset, kTrailerBytes);
+                // A trailer or a head written over in place.
+                const QByteArray now = file.read(c.offset, c.newBytes.size());
                 if (now == c.newBytes)
                     done = true;
                 else if (now != c.oldBytes && mixOf(now, c.oldBytes, c.newBytes))
@@ -168,11 +232,16 @@ void recoverUndoStep(const Record& c, const Record& done) {
     if (!file.isOpen())
         return;
     const qint64 size = file.st().st_size;
-    if (c.kind == Kind::Removal && c.oldBytes.isEmpty()) {
+    if (c.kind == Kind::Removal && c.oldBytes.isEmpty() && c.offset == 0) {
         const qint64 put = size - done.size;
         if (put > 0 && size < c.oldSize && file.read(done.size, put) == c.newBytes.left(put) &&
             file.write(c.newBytes, done.size))
             ::fsync(file.fd());
+        return;
+    }
+    if (c.kind == Kind::Head) {
+        unwindHead(file, c);
+        ::fsync(file.fd());
         return;
     }
     if (c.kind != Kind::Trailer)
@@ -182,7 +251,7 @@ void recoverUndoStep(const Record& c, const Record& done) {
             file.read(c.oldSize, size - c.oldSize) == c.newBytes.left(size - c.oldSize))
             ::ftruncate(file.fd(), off_t(c.oldSize));
     } else if (size == c.oldSize) {
-        const QByteArray now = file.read(c.offset, kTrailerBytes);
+        const QByteArray now = file.read(c.offset, c.oldBytes.size());
         if (now != c.oldBytes && mixOf(now, c.oldBytes, c.newBytes))
             file.write(c.oldBytes, c.offset);
     }
@@ -203,13 +272,14 @@ JournalIndex IndexJournal(Reader& reader) {
         case Kind::End:
             break;
         case Kind::Trailer:
+        case Kind::Head:
         case Kind::Removal:
         case Kind::Rename: {
             ChangeEntry& entry = index.changes[r.id];
             entry.offset = offset;
             entry.kind = r.kind;
             index.folders.insert(FolderOf(r.path));
-            if (r.kind != Kind::Trailer)
+            if (r.kind != Kind::Trailer && r.kind != Kind::Head)
                 index.folders.insert(FolderOf(r.path2));
             break;
         }

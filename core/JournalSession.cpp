@@ -264,8 +264,28 @@ uint32_t AnnounceTrailer(const FileIdentity& file, const struct stat& st, const 
     return announce(r);
 }
 
+uint32_t AnnounceHead(const FileIdentity& file, const struct stat& st, const QByteArray& path,
+                      const QByteArray& oldHead, const QByteArray& newHead, int64_t trailerAt,
+                      const QByteArray& oldTrailer, const QByteArray& newTrailer) {
+    if (CurrentSession().undoing)
+        return 0;
+    Record r;
+    r.kind = Kind::Head;
+    r.file = file;
+    r.path = AbsolutePath(path);
+    r.offset = trailerAt;
+    r.size = newHead.size();
+    r.oldSize = st.st_size;
+    r.oldMode = st.st_mode;
+    r.mtime = MtimeNs(st);
+    r.oldBytes = oldHead + oldTrailer;
+    r.newBytes = newHead + newTrailer;
+    return announce(r);
+}
+
 uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const QByteArray& path,
-                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail) {
+                         const QByteArray& contentPath, const QByteArray& head, const QByteArray& tail,
+                         int64_t added, int64_t newHeadSize) {
     if (CurrentSession().undoing)
         return 0;
     Record r;
@@ -278,7 +298,8 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
     r.mtime = MtimeNs(st);
     r.oldBytes = head;
     r.newBytes = tail;
-    r.size = st.st_size - head.size() - tail.size();
+    r.offset = newHeadSize;
+    r.size = st.st_size - head.size() - tail.size() + added;
     return announce(r);
 }
 

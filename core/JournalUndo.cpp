@@ -38,12 +38,45 @@ Undone undoTrailer(const Record& c, const Record& done) {
         return Undone::LeftAlone;
     const bool appended = c.oldBytes.isEmpty();
     const qint64 size = file.st().st_size;
-    if (size == c.oldSize && (appended || file.read(c.offset, kTrailerBytes) == c.oldBytes))
+    if (size == c.oldSize && (appended || file.read(c.offset, c.oldBytes.size()) == c.oldBytes))
         return Undone::Restored; // an undo cut short got here already
-    if (!sameState(file, done))
+    // A head is far from the last bytes the state compares: it must still be the one written.
+    if (!sameState(file, done) ||
+        (c.kind == Kind::Head && file.read(c.offset, c.newBytes.size()) != c.newBytes))
         return Undone::LeftAlone;
     const bool ok =
         appended ? ::ftruncate(file.fd(), off_t(c.oldSize)) == 0 : file.write(c.oldBytes, c.offset);
+    if (!ok)
+        return Undone::Failed;
+    if (mode_t(c.oldMode & 07777) != (file.st().st_mode & 07777))
+        ::fchmod(file.fd(), mode_t(c.oldMode & 07777)); // the write gave the owner-write bit
+    Touched(file.st().st_dev, file.fd());
+    return Undone::Restored;
+}
+
+// A head written over in place (and a trailer with it): the old bytes go back where the new ones
+// are, an appended trailer is cut off.
+Undone undoHead(const Record& c, const Record& done) {
+    NamedFile file(c.path, done.file);
+    if (!file.isOpen())
+        return Undone::LeftAlone;
+    const QByteArray oldHead = c.oldBytes.left(c.size);
+    const QByteArray newHead = c.newBytes.left(c.size);
+    const QByteArray oldTrailer = c.oldBytes.mid(c.size);
+    const QByteArray newTrailer = c.newBytes.mid(c.size);
+    const qint64 size = file.st().st_size;
+    const bool trailerBack =
+        newTrailer.isEmpty() ||
+        (oldTrailer.isEmpty() ? size == c.oldSize : file.read(c.offset, kTrailerBytes) == oldTrailer);
+    if (size == c.oldSize && trailerBack && file.read(0, oldHead.size()) == oldHead)
+        return Undone::Restored; // an undo cut short got here already
+    // A head is far from the last bytes the state compares: it must still be the one written.
+    if (!sameState(file, done) || file.read(0, newHead.size()) != newHead)
+        return Undone::LeftAlone;
+    bool ok = file.write(oldHead, 0);
+    if (ok && !newTrailer.isEmpty())
+        ok = oldTrailer.isEmpty() ? ::ftruncate(file.fd(), off_t(c.oldSize)) == 0
+                                  : file.write(oldTrailer, c.offset);
     if (!ok)
         return Undone::Failed;
     if (mode_t(c.oldMode & 07777) != (file.st().st_mode & 07777))
@@ -69,7 +102,11 @@ Undone undoRemoval(const Record& c, const Record& done) {
                           file.read(size - tail.size(), tail.size()) == tail;
         return back ? Undone::Restored : Undone::LeftAlone;
     }
-    if (head.isEmpty()) { // only trailing bytes went: they go back on the end
+    // Where the old content lies in the file now: after the head that took the old one's place
+    // (a rewrite may also have put a new trailer after it).
+    const qint64 newHead = c.offset;
+    const qint64 kept = c.oldSize - head.size() - tail.size();
+    if (head.isEmpty() && newHead == 0 && size == kept) { // only trailing bytes went: back on the end
         if (!file.write(tail, size)) {
             [[maybe_unused]] const int rc = ::ftruncate(file.fd(), off_t(size));
             return Undone::Failed;
@@ -92,11 +129,21 @@ Undone undoRemoval(const Record& c, const Record& done) {
                                                 WriteAllAt(out, bytes.constData(), bytes.size(), at);
                                             };
                                             put(head, 0);
-                                            CopyRange(in, 0, out, head.size(), size);
-                                            put(tail, head.size() + size);
-                                            return int64_t(head.size() + size + tail.size());
+                                            CopyRange(in, newHead, out, head.size(), kept);
+                                            put(tail, head.size() + kept);
+                                            return int64_t(head.size() + kept + tail.size());
                                         });
-        return placed ? Undone::Restored : Undone::LeftAlone;
+        if (!placed)
+            return Undone::LeftAlone;
+        // A tag write gave a read-only file the owner-write bit: it goes again with the old tags.
+        if ((c.oldMode & S_IWUSR) == 0) {
+            struct stat pst {};
+            const std::optional<FileIdentity> placedId = IdentityAt(AT_FDCWD, c.path2.constData(), &pst);
+            NamedFile back(c.path, placedId.value_or(FileIdentity{}));
+            if (placedId && back.isOpen() && (back.st().st_mode & 07777) != (c.oldMode & 07777))
+                ::fchmod(back.fd(), mode_t(c.oldMode & 07777));
+        }
+        return Undone::Restored;
     } catch (const CommandError&) {
         return Undone::Failed;
     }
@@ -129,6 +176,24 @@ std::unique_ptr<JournalFile> newestJournal(const StateFolder& folder) {
             return journal;
     }
     return nullptr;
+}
+
+// A file as an undo left it, for an earlier change of the same file.
+struct Carried {
+    FileIdentity file;
+    qint64 mtime = 0;
+};
+
+std::pair<quint64, quint64> fileKey(const FileIdentity& file) {
+    return {file.dev, file.ino};
+}
+
+std::optional<Carried> stateOf(const QByteArray& path) {
+    struct stat st {};
+    const std::optional<FileIdentity> id = IdentityAt(AT_FDCWD, path.constData(), &st);
+    if (!id)
+        return std::nullopt;
+    return Carried{*id, MtimeNs(st)};
 }
 
 void writeMark(JournalFile& journal, Kind kind, quint32 id, bool flag = false) {
@@ -202,19 +267,32 @@ UndoReport UndoLastCommand() {
     bool whole = true;
     // Counted by file: a file that was tagged and renamed is one file however many changes it had.
     std::map<std::pair<quint64, quint64>, bool> files;
+    // The file each identity before a change taken back now is, and its time.
+    std::map<std::pair<quint64, quint64>, Carried> now;
     for (auto it = index.changes.rbegin(); it != index.changes.rend(); ++it) {
         const ChangeEntry& entry = it->second;
         Record c;
         if (!entry.done || entry.undone || !reader.readAt(entry.offset, c))
             continue;
+        // A file changed twice by the command (its trailer, then its head) was brought back to
+        // the state the first change left by the undo of the second, which a rewrite makes a new
+        // file and any write gives a new time: the first is checked against the file as it is now.
+        Record done = *entry.done;
+        if (const auto carried = now.find(fileKey(done.file)); carried != now.end()) {
+            done.file = carried->second.file;
+            done.mtime = carried->second.mtime;
+        }
         writeMark(*journal, Kind::UndoStep, c.id);
         Undone result = Undone::LeftAlone;
         switch (c.kind) {
         case Kind::Trailer:
-            result = undoTrailer(c, *entry.done);
+            result = undoTrailer(c, done);
+            break;
+        case Kind::Head:
+            result = undoHead(c, done);
             break;
         case Kind::Removal:
-            result = undoRemoval(c, *entry.done);
+            result = undoRemoval(c, done);
             break;
         case Kind::Rename:
             result = undoRename(c, entry.done);
@@ -228,6 +306,11 @@ UndoReport UndoLastCommand() {
             whole = false;
         else
             writeMark(*journal, Kind::UndoDone, c.id, result == Undone::Restored);
+        if (result == Undone::Restored && c.kind != Kind::Rename) {
+            if (const std::optional<Carried> state =
+                    stateOf(c.kind == Kind::Removal ? c.path2 : ContentPath(c.path)))
+                now[fileKey(c.file)] = *state;
+        }
         const auto key = std::make_pair(c.file.dev, c.file.ino);
         const auto found = files.find(key);
         files[key] = (found == files.end() || found->second) && result == Undone::Restored;

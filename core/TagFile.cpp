@@ -12,19 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// The trailer as ReadTag reports it, from the file's last 128 bytes.
-FileTag trailerOf(ID3Tag tag) {
-    if (tag.zero != 0)
-        tag.track = 0;
-    if (!IsTagTrailer(tag))
-        return FileTag{};
-    return FileTag{tag, true};
-}
-
-} // namespace
-
 std::optional<FileTag> ReadTag(const QString& path) {
     PosixFile file;
     struct stat st {};
@@ -38,7 +25,7 @@ std::optional<FileTag> ReadTag(const QString& path) {
     ID3Tag tag;
     file.readExactly(&tag, kTagSize, size - kTagSize);
     file.close();
-    return trailerOf(tag);
+    return TrailerOf(tag);
 }
 
 namespace {
@@ -136,7 +123,7 @@ bool UpdateTag(const QString& path, const std::function<bool(FileTag&)>& edit) {
     FileTag tag;
     if (st.st_size >= kTagSize) {
         file.readExactly(&last, kTagSize, st.st_size - kTagSize);
-        tag = trailerOf(last);
+        tag = TrailerOf(last);
     }
     if (edit(tag)) {
         // The user was asked meanwhile: the file may have changed since it was read.

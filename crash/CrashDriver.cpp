@@ -2,9 +2,13 @@
 // scripts/crash-test.sh:
 //
 //   morwick_crash_driver make DIR N [linked]  N songs with trailers straddling 4 KiB pages, ID3v2
-//                                           heads; `linked`: every third also has a second name in
-//                                           DIR/links, so its tags go by a copy back in place
+//                                           heads (some with room, some without); `linked`: every third also
+//                                           has a second name in DIR/links, so its tags go by a copy back in
+//                                           place
 //   morwick_crash_driver tag DIR [KILL]     writes a tag into every song (as Tag files does)
+//   morwick_crash_driver tag2 DIR [KILL]    writes both tags into every song, as Tag files does with
+//                                           "Also use ID3v2 tags": in place where the ID3v2 tag
+//                                           has room, else by grouped rewrites
 //   morwick_crash_driver remove DIR [KILL]  removes every tag (as Remove all tags does)
 //   morwick_crash_driver undo DIR [KILL]    undoes the last command (as Undo last command does)
 //   morwick_crash_driver recover DIR        what a start does: recovery, then the folder opened
@@ -21,6 +25,7 @@
 #include "core/Directory.h"
 #include "core/FileRewrite.h"
 #include "core/Id3Tag.h"
+#include "core/Id3v2Write.h"
 #include "core/Journal.h"
 #include "core/JournalHooks.h"
 #include "core/TagFile.h"
@@ -61,13 +66,26 @@ public:
     void notice(const QString&) override {}
 };
 
-QByteArray id3v2(int body) {
-    QByteArray tag("ID3\x03\x00\x00", 6);
-    tag += char((body >> 21) & 0x7F);
-    tag += char((body >> 14) & 0x7F);
-    tag += char((body >> 7) & 0x7F);
-    tag += char(body & 0x7F);
-    return tag + QByteArray(body, 'h');
+// An ID3v2.4 tag with a title and `filler` bytes of comment; with `room`, 1 KiB of padding (so a
+// new tag fits in place), else none (a new tag needs a rewrite).
+QByteArray id3v2(int i, int filler, bool room) {
+    const Id3v2Texts texts{QStringLiteral("Old Song %1").arg(i),
+                           QStringLiteral("Old Band"),
+                           {},
+                           {},
+                           QString(filler, QLatin1Char('c')),
+                           {},
+                           {}};
+    QByteArray tag = RenderId3v2Tag({}, texts, Id3FieldMask{})->tag;
+    if (room)
+        return tag;
+    const int body = int(tag.size()) - 10 - int(kId3v2Padding);
+    tag.truncate(10 + body);
+    tag[6] = char((body >> 21) & 0x7F);
+    tag[7] = char((body >> 14) & 0x7F);
+    tag[8] = char((body >> 7) & 0x7F);
+    tag[9] = char(body & 0x7F);
+    return tag;
 }
 
 QByteArray trailer(const char* title) {
@@ -89,8 +107,8 @@ void make(const QString& dir, int n, bool linked) {
         const int pages = 2 + random.bounded(14);
         const int before = 1 + random.bounded(127);
         QByteArray content;
-        if (i % 4 == 0)
-            content += id3v2(200 + random.bounded(3000));
+        if (i % 4 == 0 || i % 4 == 2)
+            content += id3v2(i, 200 + random.bounded(3000), i % 4 == 0);
         const int audio = pages * 4096 - before - int(content.size());
         QByteArray body(audio, 'a');
         for (int k = 0; k < audio; k += 7)
@@ -113,12 +131,41 @@ int run(const QString& command, const QString& dir) {
     if (!QDir::setCurrent(dir))
         return 2;
     WholeFolder files(ListDirectory(QStringLiteral("."), EntryKind::Mp3File));
-    const JournalCommand journal(command == QLatin1String("tag") ? QStringLiteral("Tag files")
-                                                                 : QStringLiteral("Remove all tags"));
+    const JournalCommand journal(command.startsWith(QLatin1String("tag"))
+                                     ? QStringLiteral("Tag files")
+                                     : QStringLiteral("Remove all tags"));
     NoPrompts prompts;
+    ChangeGroup group;
+    const auto tag2 = [&](const QString& name) {
+        FileTag tag = ReadTag(name).value_or(FileTag{});
+        SetTextField(QStringLiteral("New ") + name.left(3), tag.tag.title);
+        std::memcpy(tag.tag.magic, "TAG", 3);
+        // Longer than any old tag without room holds, shorter than the padding of one with room.
+        const Id3v2Texts texts{QStringLiteral(u"Новая песня %1 — запись с концерта").arg(name.left(3)),
+                               QStringLiteral(u"Ансамбль «Северное сияние»"),
+                               QStringLiteral("Live"),
+                               QStringLiteral("2024"),
+                               {},
+                               name.left(3),
+                               QStringLiteral("Folk")};
+        Id3FieldMask mask;
+        mask.comment = false;
+        switch (WriteBothTags(group, name, tag.tag, texts, mask)) {
+        case Id3v2Outcome::Rewritten:
+            return BatchStep::Held;
+        case Id3v2Outcome::InPlace:
+            return BatchStep::Changed;
+        case Id3v2Outcome::Untouched:
+            break;
+        }
+        return BatchStep::Unchanged;
+    };
     const BatchReport report =
-        command == QLatin1String("remove")
-            ? RemoveAllTagsCommand(BatchContext{files, prompts})
+        command == QLatin1String("remove") ? RemoveAllTagsCommand(BatchContext{files, prompts})
+        : command == QLatin1String("tag2")
+            ? RunBatch(files, nullptr,
+                       GroupedWork{tag2, [&] { group.finish(); }, [&] { return group.full(); },
+                                   [&] { return group.leftAlone(); }})
             : RunBatch(files, nullptr, [&](const QString& name) {
                   FileTag tag = ReadTag(name).value_or(FileTag{});
                   std::memcpy(tag.tag.magic, "TAG", 3);
@@ -183,7 +230,8 @@ int main(int argc, char* argv[]) {
         UndoLastCommand();
         return 0;
     }
-    if (args.size() >= 2 && (args[0] == QLatin1String("tag") || args[0] == QLatin1String("remove"))) {
+    if (args.size() >= 2 && (args[0] == QLatin1String("tag") || args[0] == QLatin1String("tag2") ||
+                             args[0] == QLatin1String("remove"))) {
         if (args.size() >= 3)
             journal::KillAfterBytes(args[2].toLongLong());
         return run(args[0], args[1]);

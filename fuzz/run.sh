@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_mp3info fuzz_tagfile fuzz_tag_removal fuzz_naming)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_mp3info fuzz_tagfile fuzz_tag_removal fuzz_id3v2 fuzz_naming)
 jobs=${MORWICK_FUZZ_JOBS:-1}
 build=${MORWICK_FUZZ_BUILD_DIR:-$root/build-fuzz}
 fixtures=${MORWICK_FIXTURES:-$root/tests/data}

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Kills Tag files, Remove all tags and the undo of a removal at random moments and checks that
-# nothing is torn: each trial copies a folder of songs (trailers straddling 4 KiB pages, a quarter with ID3v2 heads),
+# Kills Tag files (also with ID3v2 tags written: in place where the tag has room, else rewritten),
+# Remove all tags and the undo of a removal at random moments and checks that nothing is torn: each
+# trial copies a folder of songs (trailers straddling 4 KiB pages, half with ID3v2 heads, half of
+# those with room for a new tag),
 # starts the crash driver (the real core functions, crash/CrashDriver.cpp) on it, kills it,
 # runs what a start of Morwick runs (recovery, then the folder opened) and compares every file
 # byte for byte with its old and its new content. Not part of the test run.
@@ -33,7 +35,7 @@ export XDG_STATE_HOME=$work/state
 old_bytes=$(du -sb "$work/old" | cut -f1)
 
 declare -A took
-for op in tag remove; do
+for op in tag tag2 remove; do
     cp -a "$work/old" "$work/new-$op"
     start=$(date +%s%N)
     "$driver" "$op" "$work/new-$op"
@@ -46,15 +48,15 @@ start=$(date +%s%N)
 "$driver" undo "$work/undo-timing"
 took[undo]=$(( ($(date +%s%N) - start) / 1000 ))
 echo "undo of remove over $files files without a kill: ${took[undo]} us"
-ops=(tag remove undo)
+ops=(tag tag2 remove undo)
 
 torn=0 leftovers=0 journal_leftovers=0 killed=0
 for ((i = 0; i < trials; i++)); do
-    op=${ops[i % 3]}
+    op=${ops[i % 4]}
     rm -rf "$work/dir"
     cp -a "$work/old" "$work/dir"
     [ "$op" = undo ] && "$driver" remove "$work/dir"
-    if [ $((i / 3 % 2)) = 0 ]; then
+    if [ $((i / 4 % 2)) = 0 ]; then
         "$driver" "$op" "$work/dir" &
         pid=$!
         delay=$(( (RANDOM * 32768 + RANDOM) % (took[$op] + 1) ))
@@ -62,7 +64,11 @@ for ((i = 0; i < trials; i++)); do
         kill -9 "$pid" 2>/dev/null && killed=$((killed + 1)) || true
         wait "$pid" 2>/dev/null || true
     else
-        limit=$([ "$op" = tag ] && echo $((files * 128)) || echo "$old_bytes")
+        case $op in
+        tag) limit=$((files * 128)) ;;
+        tag2) limit=$((old_bytes / 2)) ;; # a quarter of the songs are rewritten, the rest written in place
+        *) limit=$old_bytes ;;
+        esac
         cut=$(( (RANDOM * 32768 + RANDOM) % limit ))
         "$driver" "$op" "$work/dir" "$cut" &
         wait $! 2>/dev/null && true || killed=$((killed + 1))

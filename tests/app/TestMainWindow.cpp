@@ -226,6 +226,7 @@ private slots:
         QVERIFY(action("actionAskLongTitle")->isChecked());
         QVERIFY(!action("actionAskLongFilename")->isChecked());
         QVERIFY(!action("actionShowTagInStatus")->isChecked());
+        QVERIFY(!action("actionUseId3v2")->isChecked());
         QVERIFY(action("actionCaseCapitalize")->isChecked());
         QVERIFY(action("actionNumbersDot")->isChecked());
         QCOMPARE(find<QComboBox>("genreCombo")->currentIndex(), 0);
@@ -272,7 +273,23 @@ private slots:
         QCOMPARE(values.value(QStringLiteral("morwick/dirnameformat")), QStringLiteral("-1"));
         QCOMPARE(values.value(QStringLiteral("morwick/filenameformat")), QStringLiteral("0"));
         QCOMPARE(values.value(QStringLiteral("morwick/ask")), QStringLiteral("1"));
-        QCOMPARE(values.size(), 9);
+        QCOMPARE(values.value(QStringLiteral("morwick/id3v2")), QStringLiteral("0"));
+        QCOMPARE(values.size(), 10);
+    }
+
+    // "Also use ID3v2 tags" is loaded, checked by hand and saved like the other check marks.
+    void id3v2SettingLoadsAndSaves() {
+        writeConfig("[morwick]\nid3v2=1\n");
+        MainWindow* w = open();
+        QVERIFY(action("actionUseId3v2")->isChecked());
+        QVERIFY(w->useId3v2());
+        action("actionUseId3v2")->trigger();
+        QVERIFY(!w->useId3v2());
+        action("actionSaveSettings")->trigger();
+        QCOMPARE(storedValues().value(QStringLiteral("morwick/id3v2")), QStringLiteral("0"));
+        action("actionUseId3v2")->trigger();
+        action("actionSaveSettings")->trigger();
+        QCOMPARE(storedValues().value(QStringLiteral("morwick/id3v2")), QStringLiteral("1"));
     }
 
     void textValueStopsLoadingWithTheErrorBox() {
@@ -500,6 +517,7 @@ private slots:
         row("actionAskLongTitle", "&Ask title if over 30 chars");
         row("actionAskLongFilename", "As&k filename if over 64 chars");
         row("actionShowTagInStatus", "S&how tag in statusbar");
+        row("actionUseId3v2", "Also use ID3v&2 tags");
         row("actionSaveSettings", "&Save settings");
         row("actionHelpHtml", "&Help (html)", Qt::Key_F1);
         row("actionHelpEnglish", "Help (&english)");

@@ -99,3 +99,10 @@ WorkDir::~WorkDir() {
 }
 
 } // namespace testfiles
+
+namespace QTest {
+template <> char* toString(const Id3v2Texts& t) {
+    const QStringList fields{t.title, t.artist, t.album, t.year, t.comment, t.track, t.genre};
+    return qstrdup(fields.join(QStringLiteral(" | ")).toUtf8().constData());
+}
+} // namespace QTest

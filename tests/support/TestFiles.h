@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/Id3Tag.h"
+#include "core/Id3v2Tag.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 
 // Small file helpers shared by the tests. Paths are plain UTF-8 paths.
@@ -54,3 +56,8 @@ private:
 };
 
 } // namespace testfiles
+
+// Tag texts in a failed comparison, field by field.
+namespace QTest {
+template <> char* toString(const Id3v2Texts& texts);
+} // namespace QTest
