@@ -55,7 +55,7 @@ private:
 
     // Copy tag as the window runs it: the command, then what it found into the open fields.
     void copyTag(FileSelection& list) {
-        const CopiedTag copied = CopyTagCommand({list, prompts_});
+        const CopiedTag copied = CopyTagCommand({list, prompts_}, false);
         if (copied.tag)
             fields_ = CopiedInto(fields_, *copied.tag, open_);
         QVERIFY(!copied.report.error);

@@ -86,7 +86,8 @@ private slots:
         write(QStringLiteral("old name.mp3"), content);
         FakeSelection files({QStringLiteral("old name.mp3")});
         ScriptedPrompts prompts;
-        RenameFromTagsCommand({files, prompts}, FilenameFormat(format), TrackSeparator(numbersTo), true);
+        RenameFromTagsCommand({files, prompts}, FilenameFormat(format), TrackSeparator(numbersTo), true,
+                              false);
 
         QCOMPARE(listing(), QStringList{expected});
         QCOMPARE(read(expected), content); // no tag is written
@@ -101,7 +102,8 @@ private slots:
         write(QStringLiteral("a.mp3"), audio(500, 'a') + songTag(1));
         FakeSelection files({QStringLiteral("b.mp3"), QStringLiteral("a.mp3")});
         ScriptedPrompts prompts;
-        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false);
+        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false,
+                              false);
         QCOMPARE(listing(), (QStringList{QStringLiteral("01. Song.mp3"), QStringLiteral("a.mp3")}));
         QCOMPARE(read(QStringLiteral("01. Song.mp3")), audio(500, 'b') + songTag(1));
     }
@@ -110,7 +112,8 @@ private slots:
         write(QStringLiteral("a.mp3"), audio(500) + songTag(1));
         FakeSelection files({QStringLiteral("a.mp3")}, {false});
         ScriptedPrompts prompts;
-        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false);
+        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false,
+                              false);
         QCOMPARE(listing(), QStringList{QStringLiteral("a.mp3")});
         QCOMPARE(files.rereads, 0);
     }
