@@ -604,6 +604,7 @@ private slots:
         QCOMPARE(tooltip(3), longName + QLatin1Char('\n') + FileList::id3v2Note());
         QVERIFY(
             FileList::id3v2Note().startsWith(QStringLiteral("Also has an ID3v2 tag: most players show it")));
+        QVERIFY(FileList::id3v2Note().contains(QStringLiteral("Settings > Also use ID3v2 tags")));
     }
 
     // Ctrl+Z takes the last command back, byte for byte, unless a text field has the focus,
