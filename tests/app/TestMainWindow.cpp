@@ -1058,6 +1058,38 @@ private slots:
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
     }
 
+    // The window hands the setting to Rename from tags and to its preview: the preview shows
+    // the name from the tag the setting chooses, and Apply gives it.
+    void renameFromTagsFollowsTheSetting_data() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        QTest::addColumn<bool>("useId3v2");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("on") << true << "02. Song v2.mp3";
+        QTest::newRow("off") << false << "01. Song v1.mp3";
+    }
+    void renameFromTagsFollowsTheSetting() {
+        QFETCH(bool, useId3v2);
+        QFETCH(QString, expected);
+        write(QStringLiteral("a.mp3"), mutagenId3v2({"Song v2", {}, {}, {}, {}, "2", {}}) + audio(300) +
+                                           tagBytes(makeTag("Song v1", "", "", "", "", 1)));
+        MainWindow* w = open();
+        action("actionUseId3v2")->setChecked(useId3v2);
+        ScriptedPrompts prompts;
+        QString shown;
+        prompts.onShow = [&](QDialog& d) {
+            shown = Named<QTableWidget>(&d, "previewTable")->item(0, 1)->text();
+        };
+        prompts.steps = {[](QDialog& d) { Named<QPushButton>(&d, "applyButton")->click(); }};
+        w->setPrompts(&prompts);
+        w->fileList()->setAllSelected(true);
+        action("actionPreviewRenames")->trigger();
+        QCOMPARE(shown, expected);
+        QCOMPARE(listing(), QStringList{expected});
+        QCOMPARE(prompts.unexpected, 0);
+        w->setPrompts(nullptr);
+    }
+
     // With ID3v2 tags used the fields take whole texts, so Copy tag puts an ID3v2 tag's long
     // texts in whole; with the setting off again they are held to the ID3v1 widths.
     void copyTagPutsLongId3v2TextsWhole() {
