@@ -71,7 +71,8 @@ bool FileList::hasId3v2Tag(int index) const {
 }
 
 QString FileList::id3v2Note() {
-    return QStringLiteral("Also has an ID3v2 tag: most players show it instead of the ID3v1 tag; Remove all "
+    return QStringLiteral("Also has an ID3v2 tag: most players show it instead of the ID3v1 tag.\n"
+                          "Settings > Also use ID3v2 tags makes Morwick read and write it too; Remove all "
                           "tags removes both");
 }
 

@@ -33,7 +33,8 @@ public:
     // ID3v1 tag. Found out the first time it is asked (its first 10 bytes are read), which the
     // list does when it paints the entry, so opening a large folder reads no file.
     bool hasId3v2Tag(int index) const;
-    // The tooltip of a marked entry, after its name.
+    // The tooltip of a marked entry, after its name: what the mark means and the setting that
+    // makes Morwick use that tag.
     static QString id3v2Note();
 
 protected:

@@ -28,6 +28,7 @@
 #include "core/Journal.h"
 #include "core/Mp3Info.h"
 #include "core/TagSummary.h"
+#include "core/TagValues.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -386,6 +387,20 @@ void MainWindow::showFocusedFileInStatus() {
         return;
     }
     command([&] {
+        if (useId3v2()) {
+            const std::optional<TagValues> values = ReadTagValues(focused, true);
+            if (values && values->source == TagSource::Id3v2) {
+                // An ID3v2 text may run over several lines (comments often do); the status
+                // line is one.
+                QString summary = TagSummary(values->texts);
+                for (QChar& c : summary) {
+                    if (c.unicode() < 32)
+                        c = QLatin1Char(' ');
+                }
+                setStatus(summary);
+                return;
+            }
+        }
         const Mp3Info info = ReadMp3Info(focused);
         setStatus(info.hasTag ? TagSummary(info) : QStringLiteral("No ID3 tag found!"));
     });
@@ -484,7 +499,7 @@ void MainWindow::tagFiles() {
 void MainWindow::renameFromTags() {
     command([this] {
         finish(RenameFromTagsCommand(batchContext(), filenameFormat(), trackSeparator(),
-                                     actionAskLongFilename_->isChecked()));
+                                     actionAskLongFilename_->isChecked(), useId3v2()));
     });
 }
 
@@ -499,7 +514,7 @@ void MainWindow::previewRenames() {
             selected.append(fileList_->name(i));
     }
     RenamePreviewDialog preview(selected,
-                                {RenameRule::fromTags(filenameFormat(), trackSeparator()),
+                                {RenameRule::fromTags(filenameFormat(), trackSeparator(), useId3v2()),
                                  RenameRule::trim(filenameFormat(), nameCase(), trackSeparator()),
                                  RenameRule::replace({}, {})},
                                 *prompts_, this);
@@ -525,7 +540,7 @@ void MainWindow::previewRenames() {
 
 void MainWindow::copyTag() {
     command([this] {
-        const CopiedTag copied = CopyTagCommand(batchContext());
+        const CopiedTag copied = CopyTagCommand(batchContext(), useId3v2());
         if (copied.tag) {
             // Only fields the user could type into right now; the others stay as the marks left them.
             const auto open = [](const QWidget* field) { return field->isEnabled() && field->isVisible(); };

@@ -109,6 +109,8 @@ private:
     void applyFieldMask();
     void applyFilenameFormat();
     void fetchArtistAlbum();
+    // The batch fields' character limits: the ID3v1 widths, or none while ID3v2 tags are used.
+    void applyFieldLimits();
     void setFilenameFormat(FilenameFormat format);
     void setStatus(const QString& text);
     void refreshDrives();

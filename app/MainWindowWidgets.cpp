@@ -40,6 +40,9 @@ constexpr int kDriveChars = 8; // a drive list narrower than its longest root cu
 constexpr int kFieldWidth = 30;
 constexpr int kYearFieldWidth = 4;
 constexpr int kCommentFieldWidth = 28;
+// While ID3v2 tags are used the fields take whole texts, as far as a line edit holds: Tag files
+// writes them whole into the ID3v2 tag and cuts them to the widths above for the ID3v1 tag.
+constexpr int kWholeTextLength = 32767;
 
 const char* const kFilenameFormats[] = {"xx. song.mp3 / xx - song.mp3",
                                         "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
@@ -367,6 +370,7 @@ void MainWindow::buildMenus() {
     actionShowTagInStatus_ =
         check(settings, "actionShowTagInStatus", "S&how tag in statusbar", nullptr, false);
     actionUseId3v2_ = check(settings, "actionUseId3v2", "Also use ID3v&2 tags", nullptr, false);
+    connect(actionUseId3v2_, &QAction::toggled, this, &MainWindow::applyFieldLimits);
     settings->addSeparator();
     action(settings, "actionSaveSettings", "&Save settings", &MainWindow::saveSettings);
 
@@ -389,6 +393,14 @@ void MainWindow::buildMenus() {
     fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(fileList_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { fileContextMenu_->popup(fileList_->viewport()->mapToGlobal(at)); });
+}
+
+void MainWindow::applyFieldLimits() {
+    const bool whole = useId3v2();
+    SetMaxCharacters(artistEdit_, whole ? kWholeTextLength : kFieldWidth);
+    SetMaxCharacters(albumEdit_, whole ? kWholeTextLength : kFieldWidth);
+    SetMaxCharacters(yearEdit_, whole ? kWholeTextLength : kYearFieldWidth);
+    SetMaxCharacters(commentEdit_, whole ? kWholeTextLength : kCommentFieldWidth);
 }
 
 void MainWindow::fitToFont() {

@@ -1,6 +1,7 @@
 #include "commands/CopyTagCommand.h"
 
 #include "core/Mp3Info.h"
+#include "core/TagValues.h"
 
 TagFieldValues CopiedInto(TagFieldValues fields, const TagTexts& found, const OpenFields& open) {
     if (open.artist)
@@ -16,9 +17,17 @@ TagFieldValues CopiedInto(TagFieldValues fields, const TagTexts& found, const Op
     return fields;
 }
 
-CopiedTag CopyTagCommand(const BatchContext& context) {
+CopiedTag CopyTagCommand(const BatchContext& context, bool useId3v2) {
     CopiedTag found;
     found.report = RunBatch(context.files, context.progress, [&](const QString& name) {
+        if (useId3v2) {
+            const std::optional<TagValues> values = ReadTagValues(name, true);
+            if (values && values->source == TagSource::Id3v2) {
+                found.tag = TagTextsOf(values->texts);
+                return BatchStep::Unchanged;
+            }
+        }
+        // The ID3v1 tag exactly as without ID3v2 tags.
         const Mp3Info info = ReadMp3Info(name);
         if (info.hasTag)
             found.tag = TagTexts{info.title,   info.artist, info.album, info.year,

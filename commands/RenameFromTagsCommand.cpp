@@ -4,8 +4,8 @@
 #include "commands/RenamePlan.h"
 
 BatchReport RenameFromTagsCommand(const BatchContext& context, FilenameFormat format,
-                                  TrackSeparator separator, bool askLongFilename) {
-    const RenameRule rule = RenameRule::fromTags(format, separator);
+                                  TrackSeparator separator, bool askLongFilename, bool useId3v2) {
+    const RenameRule rule = RenameRule::fromTags(format, separator, useId3v2);
     return RunBatch(context.files, context.progress, [&](const QString& name) {
         const std::optional<QString> planned = PlanRename(name, rule);
         return planned && RenameToCandidate(name, *planned, askLongFilename, context.prompts)

@@ -15,16 +15,18 @@ struct RenameRule {
     NameCase nameCase = NameCase::Capitalize; // Trim only
     QString search;                           // Replace only
     QString replacement;                      // Replace only
+    bool useId3v2 = false;                    // FromTags only: the ID3v2 tag's texts first
 
-    static RenameRule fromTags(FilenameFormat format, TrackSeparator separator) {
+    static RenameRule fromTags(FilenameFormat format, TrackSeparator separator, bool useId3v2) {
         RenameRule rule;
         rule.kind = Kind::FromTags;
         rule.format = format;
         rule.separator = separator;
+        rule.useId3v2 = useId3v2;
         return rule;
     }
     static RenameRule trim(FilenameFormat format, NameCase nameCase, TrackSeparator separator) {
-        RenameRule rule = fromTags(format, separator);
+        RenameRule rule = fromTags(format, separator, false);
         rule.kind = Kind::Trim;
         rule.nameCase = nameCase;
         return rule;
@@ -39,8 +41,10 @@ struct RenameRule {
 };
 
 // The name the rule gives the listed file `name` (a bare Morwick name), before the long-name
-// prompt; the file's own name when the rule changes nothing. Nothing when the command leaves
-// the file alone: Rename from tags finds no tag text (or cannot read the file, or no format is
+// prompt; the file's own name when the rule changes nothing. Rename from tags takes the title,
+// artist and track of the file's ID3v2 tag, whole, when `useId3v2` is set and that tag holds any
+// text (see ReadTagValues), else those of its ID3v1 tag. Nothing when the command leaves the
+// file alone: Rename from tags finds no title or artist (or cannot read the file, or no format is
 // chosen), or the built name would hide the file or have nothing before its extension (it is
 // empty or starts with "."). Reading a tag may throw CommandError.
 std::optional<QString> PlanRename(const QString& name, const RenameRule& rule);

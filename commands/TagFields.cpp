@@ -52,6 +52,6 @@ TagTexts TagTextsOf(const Id3v2Texts& texts) {
             texts.album,
             texts.year,
             texts.comment,
-            TrackNumber(texts.track),
+            TrackTextNumber(texts.track),
             GenreIndex(texts.genre)};
 }

@@ -33,7 +33,7 @@ struct TagFieldValues {
 void SetTagFields(ID3Tag& tag, const TagTexts& texts, const Id3FieldMask& mask = {});
 
 // Tag texts (an ID3v2 tag's, see TagValues) as the fields take them: the number the track text
-// begins with (TrackNumber) and the genre's byte (255 for a name that is not in the list).
+// begins with (TrackTextNumber) and the genre's byte (255 for a name that is not in the list).
 TagTexts TagTextsOf(const Id3v2Texts& texts);
 
 // A tag's fields as the tag dialog shows them: each text up to its first zero byte, the track

@@ -51,7 +51,7 @@ std::optional<TagValues> ReadTagValues(const QString& path, bool useId3v2) {
     return values;
 }
 
-int TrackNumber(const QString& track) {
+int TrackTextNumber(const QString& track) {
     const QString text = track.trimmed();
     qsizetype digits = 0;
     while (digits < text.size() && text[digits] >= QLatin1Char('0') && text[digits] <= QLatin1Char('9'))

@@ -38,4 +38,4 @@ std::optional<TagValues> ReadTagValues(const QString& path, bool useId3v2);
 
 // The track number a TRCK text begins with ("3/12" gives 3, " 7" gives 7), 0 when it begins with
 // no digit or the number does not fit an int.
-int TrackNumber(const QString& track);
+int TrackTextNumber(const QString& track);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Takes the window's screenshots in docs/ under a virtual X server with a real window manager:
 # the usual font (docs/screenshot.png, shown in the README), an 11-point font, scale factor 2,
-# a long batch with its Stop button, the list with its ID3v2 mark and the rename preview. Also checks that the window manager gets the titles
-# exactly as the program sets them ("Morwick", "Edit"), and that Stop leaves the rest of a
-# batch untouched.
+# a long batch with its Stop button, the list with its ID3v2 mark, the rename preview and the
+# Settings menu open with "Also use ID3v2 tags" checked. Also checks that the window manager gets
+# the titles exactly as the program sets them ("Morwick", "Edit"), and that Stop leaves the rest
+# of a batch untouched.
 #
 #   scripts/screenshots.sh
 #
@@ -114,6 +115,19 @@ shoot "$(frame_id "$id")" "$root/docs/id3v2-mark.png"
 xdotool key alt+e v
 preview=$(xdotool search --sync --onlyvisible --name '^Preview renames$' | head -1)
 shoot "$(frame_id "$preview")" "$root/docs/preview-renames.png"
+xdotool key Escape
+finish
+
+# The Settings menu, open from the keyboard on its ID3v2 item, with the setting and the tag in
+# the status line on (from a settings file of their own, so the other pictures keep defaults).
+mkdir -p "$work/config-id3v2"
+printf '[morwick]\nstatusbar=1\nid3v2=1\n' >"$work/config-id3v2/morwick.ini"
+start "$album" XDG_CONFIG_HOME="$work/config-id3v2"
+xdotool windowactivate --sync "$id"
+xdotool key ctrl+a
+sleep 0.3
+xdotool key alt+s Down Down Down Down
+shoot "$(frame_id "$id")" "$root/docs/settings-menu.png"
 xdotool key Escape
 finish
 

@@ -11,6 +11,7 @@
 #include "core/FileRewrite.h"
 #include "core/TagSummary.h"
 #include "support/ModalAnswerer.h"
+#include "support/PeerTags.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -603,6 +604,7 @@ private slots:
         QCOMPARE(tooltip(3), longName + QLatin1Char('\n') + FileList::id3v2Note());
         QVERIFY(
             FileList::id3v2Note().startsWith(QStringLiteral("Also has an ID3v2 tag: most players show it")));
+        QVERIFY(FileList::id3v2Note().contains(QStringLiteral("Settings > Also use ID3v2 tags")));
     }
 
     // Ctrl+Z takes the last command back, byte for byte, unless a text field has the focus,
@@ -774,6 +776,46 @@ private slots:
         QCOMPARE(w->statusText(), QStringLiteral("No ID3 tag found!"));
         click(2);
         QCOMPARE(w->statusText(), QString());
+    }
+
+    // With ID3v2 tags used the status line shows a file's ID3v2 tag (written here by mutagen)
+    // when it has one, else its ID3v1 tag as above.
+    void statusLineFromTheTagPlayersShow_data() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("trailer");
+        QTest::addColumn<bool>("useId3v2");
+        QTest::addColumn<QString>("status");
+        const QString gap(10, QLatin1Char(' '));
+        const QByteArray v2 = mutagenId3v2({"Song v2", "Band v2", "Album", "2004", {}, "3/12", "Rock"});
+        const QByteArray v1 = tagBytes(makeTag("Song v1", "Band v1", "", "", "", 0, 255));
+        const QString fromV2 = "#3/12" + gap + "Band v2" + gap + "Song v2" + gap + "2004" + gap + "[Rock]";
+        const QString fromV1 = "Band v1" + gap + "Song v1";
+        QTest::newRow("ID3v2 only, on") << v2 << QByteArray() << true << fromV2;
+        QTest::newRow("ID3v2 only, off") << v2 << QByteArray() << false << "No ID3 tag found!";
+        QTest::newRow("both, on") << v2 << v1 << true << fromV2;
+        QTest::newRow("both, off") << v2 << v1 << false << fromV1;
+        QTest::newRow("ID3v1 only, on") << QByteArray() << v1 << true << fromV1;
+        QTest::newRow("neither, on") << QByteArray() << QByteArray() << true << "No ID3 tag found!";
+        // Whole and in Unicode; a comment's line breaks as blanks, the status line being one line.
+        const QString night = QStringLiteral(u"Тихая ночь над рекой, где звёзды горят");
+        QTest::newRow("long non-Latin title, comment of two lines")
+            << mutagenId3v2({night, {}, {}, {}, "line one\nline two", {}, {}}) << v1 << true
+            << night + gap + "line one line two";
+    }
+    void statusLineFromTheTagPlayersShow() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, trailer);
+        QFETCH(bool, useId3v2);
+        QFETCH(QString, status);
+        write(QStringLiteral("a.mp3"), head + audio(300) + trailer);
+        MainWindow* w = open();
+        action("actionShowTagInStatus")->setChecked(true);
+        action("actionUseId3v2")->setChecked(useId3v2);
+        QListWidget* list = w->fileList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCOMPARE(w->statusText(), status);
     }
 
     void ctrlAInATagFieldSelectsFiles() {
@@ -1014,6 +1056,70 @@ private slots:
         QCOMPARE(find<QLineEdit>("commentEdit")->text(), QStringLiteral("Note"));
         QCOMPARE(find<QComboBox>("genreCombo")->currentText(), QStringLiteral("Rock"));
         QCOMPARE(w->fileList()->selectedItems().size(), 0);
+    }
+
+    // The window hands the setting to Rename from tags and to its preview: the preview shows
+    // the name from the tag the setting chooses, and Apply gives it.
+    void renameFromTagsFollowsTheSetting_data() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        QTest::addColumn<bool>("useId3v2");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("on") << true << "02. Song v2.mp3";
+        QTest::newRow("off") << false << "01. Song v1.mp3";
+    }
+    void renameFromTagsFollowsTheSetting() {
+        QFETCH(bool, useId3v2);
+        QFETCH(QString, expected);
+        write(QStringLiteral("a.mp3"), mutagenId3v2({"Song v2", {}, {}, {}, {}, "2", {}}) + audio(300) +
+                                           tagBytes(makeTag("Song v1", "", "", "", "", 1)));
+        MainWindow* w = open();
+        action("actionUseId3v2")->setChecked(useId3v2);
+        ScriptedPrompts prompts;
+        QString shown;
+        prompts.onShow = [&](QDialog& d) {
+            shown = Named<QTableWidget>(&d, "previewTable")->item(0, 1)->text();
+        };
+        prompts.steps = {[](QDialog& d) { Named<QPushButton>(&d, "applyButton")->click(); }};
+        w->setPrompts(&prompts);
+        w->fileList()->setAllSelected(true);
+        action("actionPreviewRenames")->trigger();
+        QCOMPARE(shown, expected);
+        QCOMPARE(listing(), QStringList{expected});
+        QCOMPARE(prompts.unexpected, 0);
+        w->setPrompts(nullptr);
+    }
+
+    // With ID3v2 tags used the fields take whole texts, so Copy tag puts an ID3v2 tag's long
+    // texts in whole; with the setting off again they are held to the ID3v1 widths.
+    void copyTagPutsLongId3v2TextsWhole() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        const QString artist = QStringLiteral(u"Ансамбль «Северное сияние» и друзья");
+        const QString album = QStringLiteral(u"Песни о ночных реках и далёких звёздах");
+        const QString comment = QStringLiteral(u"Записано вживую в Петрозаводске, зима");
+        write(QStringLiteral("a.mp3"),
+              mutagenId3v2({"T", artist, album, "2003-07-01", comment, {}, {}}) + audio(300));
+        MainWindow* w = open();
+        auto* artistEdit = find<QLineEdit>("artistEdit");
+        auto* albumEdit = find<QLineEdit>("albumEdit");
+        auto* yearEdit = find<QLineEdit>("yearEdit");
+        auto* commentEdit = find<QLineEdit>("commentEdit");
+        action("actionUseId3v2")->trigger();
+        QVERIFY(w->useId3v2());
+        action("actionSelectAll")->trigger();
+        action("actionCopyTag")->trigger();
+        QCOMPARE(artistEdit->text(), artist);
+        QCOMPARE(albumEdit->text(), album);
+        QCOMPARE(yearEdit->text(), QStringLiteral("2003-07-01"));
+        QCOMPARE(commentEdit->text(), comment);
+
+        action("actionUseId3v2")->trigger();
+        QCOMPARE(MaxCharacters(artistEdit), 30);
+        QCOMPARE(artistEdit->text(), artist.left(30));
+        QCOMPARE(albumEdit->text(), album.left(30));
+        QCOMPARE(yearEdit->text(), QStringLiteral("2003"));
+        QCOMPARE(commentEdit->text(), comment.left(28));
     }
 
     // The whole path of a typical run: a folder named "artist - album", files named

@@ -1,6 +1,7 @@
 #include "commands/CopyTagCommand.h"
 #include "commands/GenreList.h"
 #include "core/Batch.h"
+#include "support/PeerTags.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -54,8 +55,8 @@ private:
     ScriptedPrompts prompts_;
 
     // Copy tag as the window runs it: the command, then what it found into the open fields.
-    void copyTag(FileSelection& list) {
-        const CopiedTag copied = CopyTagCommand({list, prompts_});
+    void copyTag(FileSelection& list, bool useId3v2 = false) {
+        const CopiedTag copied = CopyTagCommand({list, prompts_}, useId3v2);
         if (copied.tag)
             fields_ = CopiedInto(fields_, *copied.tag, open_);
         QVERIFY(!copied.report.error);
@@ -180,6 +181,60 @@ private slots:
         for (int i = 0; i < names.size(); ++i)
             list.entries.push_back({names[i], selected[i] == QLatin1Char('1')});
         copyTag(list);
+        QCOMPARE(shown(), after);
+        QCOMPARE(list.rereads, 1);
+    }
+
+    // With ID3v2 tags used, a file's ID3v2 tag (written here by mutagen) is copied when it has
+    // one, its texts whole and its genre found by name; else, and always with the setting off,
+    // its ID3v1 tag as above.
+    void copiesTheTagPlayersShow_data() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        const QByteArray v2 =
+            mutagenId3v2({"Song", "Band v2", "Album v2", "2004", "comment v2", "3/12", "Blues"});
+        const QByteArray v1 = tagBytes(makeTag("Song", "Band v1", "Album v1", "2001", "comment v1", 1, 17));
+        write(dir_.filePath(QStringLiteral("v2.mp3")), v2 + audio(kAudioSize));
+        write(dir_.filePath(QStringLiteral("v2v1.mp3")), v2 + audio(kAudioSize) + v1);
+        write(dir_.filePath(QStringLiteral("v1.mp3")), audio(kAudioSize) + v1);
+        // Longer than the ID3v1 fields, not Latin, a genre Morwick's list does not have.
+        write(dir_.filePath(QStringLiteral("long.mp3")),
+              mutagenId3v2({{},
+                            QStringLiteral(u"Ансамбль «Северное сияние» и друзья"),
+                            QStringLiteral(u"Песни о ночных реках и далёких звёздах"),
+                            QStringLiteral("2003-07-01"),
+                            QStringLiteral(u"Записано вживую в Петрозаводске, зима"),
+                            {},
+                            QStringLiteral("Indie Folk")},
+                           3) +
+                  audio(kAudioSize));
+
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("useId3v2");
+        QTest::addColumn<QStringList>("after");
+        const QStringList fromV2{"Band v2", "Album v2", "2004", "comment v2", "Blues"};
+        const QStringList fromV1{"Band v1", "Album v1", "2001", "comment v1", "Rock"};
+        QTest::newRow("ID3v2 only, on") << "v2.mp3" << true << fromV2;
+        QTest::newRow("ID3v2 only, off: no tag, fields kept")
+            << "v2.mp3" << false << QStringList{"typed", "", "", "", GenreName(80)};
+        QTest::newRow("both, on") << "v2v1.mp3" << true << fromV2;
+        QTest::newRow("both, off") << "v2v1.mp3" << false << fromV1;
+        QTest::newRow("ID3v1 only, on") << "v1.mp3" << true << fromV1;
+        QTest::newRow("long non-Latin texts, whole")
+            << "long.mp3" << true
+            << QStringList{QStringLiteral(u"Ансамбль «Северное сияние» и друзья"),
+                           QStringLiteral(u"Песни о ночных реках и далёких звёздах"), "2003-07-01",
+                           QStringLiteral(u"Записано вживую в Петрозаводске, зима"), ""};
+    }
+    void copiesTheTagPlayersShow() {
+        QFETCH(QString, file);
+        QFETCH(bool, useId3v2);
+        QFETCH(QStringList, after);
+        fields_.artist = QStringLiteral("typed");
+        fields_.genre = 80; // in none of the files
+        FakeList list;
+        list.entries = {{file, true}};
+        copyTag(list, useId3v2);
         QCOMPARE(shown(), after);
         QCOMPARE(list.rereads, 1);
     }

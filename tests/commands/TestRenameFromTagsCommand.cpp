@@ -1,7 +1,9 @@
 #include "commands/Prompts.h"
 #include "commands/RenameFromTagsCommand.h"
+#include "commands/RenamePreview.h"
 #include "core/Id3Tag.h"
 #include "support/FakeSelection.h"
+#include "support/PeerTags.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -86,7 +88,8 @@ private slots:
         write(QStringLiteral("old name.mp3"), content);
         FakeSelection files({QStringLiteral("old name.mp3")});
         ScriptedPrompts prompts;
-        RenameFromTagsCommand({files, prompts}, FilenameFormat(format), TrackSeparator(numbersTo), true);
+        RenameFromTagsCommand({files, prompts}, FilenameFormat(format), TrackSeparator(numbersTo), true,
+                              false);
 
         QCOMPARE(listing(), QStringList{expected});
         QCOMPARE(read(expected), content); // no tag is written
@@ -101,16 +104,92 @@ private slots:
         write(QStringLiteral("a.mp3"), audio(500, 'a') + songTag(1));
         FakeSelection files({QStringLiteral("b.mp3"), QStringLiteral("a.mp3")});
         ScriptedPrompts prompts;
-        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false);
+        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false,
+                              false);
         QCOMPARE(listing(), (QStringList{QStringLiteral("01. Song.mp3"), QStringLiteral("a.mp3")}));
         QCOMPARE(read(QStringLiteral("01. Song.mp3")), audio(500, 'b') + songTag(1));
+    }
+
+    // With ID3v2 tags used, a file's ID3v2 tag (written here by mutagen) names it when it has
+    // one, whole and in Unicode; else, and always with the setting off, its ID3v1 tag does as
+    // above. The preview shows the very name the command gives.
+    void namesFromTheTagPlayersShow_data() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        QTest::addColumn<QByteArray>("head");    // the leading ID3v2 tag, if any
+        QTest::addColumn<QByteArray>("trailer"); // the ID3v1 trailer, if any
+        QTest::addColumn<bool>("useId3v2");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray v2 = mutagenId3v2({"Song v2", "Band v2", {}, {}, {}, "3/12", {}});
+        const QByteArray v1 = tagBytes(makeTag("Song v1", "Band v1", "", "", "", 5));
+        const QString fromV2 = QStringLiteral("03. Band v2 - Song v2.mp3");
+        const QString fromV1 = QStringLiteral("05. Band v1 - Song v1.mp3");
+        QTest::newRow("ID3v2 only, on") << v2 << QByteArray() << true << 1 << fromV2;
+        QTest::newRow("ID3v2 only, off: no tag") << v2 << QByteArray() << false << 1 << "old name.mp3";
+        QTest::newRow("both, on") << v2 << v1 << true << 1 << fromV2;
+        QTest::newRow("both, off") << v2 << v1 << false << 1 << fromV1;
+        QTest::newRow("ID3v1 only, on") << QByteArray() << v1 << true << 1 << fromV1;
+
+        // Not cut at 30 characters nor transliterated, over an ID3v1 tag that is both.
+        const QString night = QStringLiteral(u"Тихая ночь над рекой, где звёзды горят");
+        const QByteArray cut = tagBytes(makeTag("Tihaya noch nad rekoy, gde zvy"));
+        QTest::newRow("non-Latin title over 30 characters, 2.4")
+            << mutagenId3v2({night, {}, {}, {}, {}, {}, {}}) << cut << true << 3 << night + ".mp3";
+        QTest::newRow("the same in 2.3 (UTF-16)") << mutagenId3v2({night, {}, {}, {}, {}, "7", {}}, 3) << cut
+                                                  << true << 0 << "07. " + night + ".mp3";
+        QTest::newRow("the same, off") << mutagenId3v2({night, {}, {}, {}, {}, {}, {}}) << cut << false << 3
+                                       << "Tihaya noch nad rekoy, gde zvy.mp3";
+        QTest::newRow("invalid characters dropped, blanks trimmed")
+            << mutagenId3v2({QStringLiteral(u" Кто/Что: Почему? "), {}, {}, {}, {}, {}, {}}) << QByteArray()
+            << true << 3 << QStringLiteral(u"КтоЧто Почему.mp3");
+    }
+    void namesFromTheTagPlayersShow() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, trailer);
+        QFETCH(bool, useId3v2);
+        QFETCH(int, format);
+        QFETCH(QString, expected);
+        QVERIFY(head.isEmpty() || head.startsWith("ID3"));
+
+        const QByteArray content = head + audio(500) + trailer;
+        write(QStringLiteral("old name.mp3"), content);
+        const QString old = QStringLiteral("old name.mp3");
+        const QList<PreviewRow> preview = PreviewRenames(
+            {old}, RenameRule::fromTags(FilenameFormat(format), TrackSeparator::Dot, useId3v2));
+        QCOMPARE(preview.size(), 1);
+        QCOMPARE(preview[0].newName, expected);
+
+        FakeSelection files({old});
+        ScriptedPrompts prompts;
+        RenameFromTagsCommand({files, prompts}, FilenameFormat(format), TrackSeparator::Dot, true, useId3v2);
+        QCOMPARE(listing(), QStringList{expected});
+        QCOMPARE(read(expected), content); // no tag is written
+        QCOMPARE(prompts.unexpected, 0);
+    }
+
+    // A name from an ID3v2 tag over 64 characters meets the long-name prompt whole.
+    void longId3v2NameGoesThroughThePrompt() {
+        if (!haveMutagen())
+            QSKIP("/usr/bin/python3 has no mutagen (python3-mutagen)");
+        const QString title = QString(70, QChar(0x0416)); // "Ж"
+        write(QStringLiteral("a.mp3"), mutagenId3v2({title, {}, {}, {}, {}, {}, {}}) + audio(500));
+        FakeSelection files({QStringLiteral("a.mp3")});
+        ScriptedPrompts prompts;
+        prompts.inputs = {QStringLiteral("short.mp3")};
+        RenameFromTagsCommand({files, prompts}, FilenameFormat::Title, TrackSeparator::Dot, true, true);
+        QCOMPARE(prompts.seenInputs.size(), 1);
+        QCOMPARE(prompts.seenInputs[0].value, title + ".mp3");
+        QCOMPARE(listing(), QStringList{"short.mp3"});
     }
 
     void nothingSelected() {
         write(QStringLiteral("a.mp3"), audio(500) + songTag(1));
         FakeSelection files({QStringLiteral("a.mp3")}, {false});
         ScriptedPrompts prompts;
-        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false);
+        RenameFromTagsCommand({files, prompts}, FilenameFormat::TrackTitle, TrackSeparator::Dot, false,
+                              false);
         QCOMPARE(listing(), QStringList{QStringLiteral("a.mp3")});
         QCOMPARE(files.rereads, 0);
     }

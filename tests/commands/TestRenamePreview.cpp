@@ -47,13 +47,13 @@ private slots:
         write(QStringLiteral("g.mp3"), body + tagBytes(makeTag(QByteArray(30, 'x').constData())));
         const QStringList before = listing();
         const QStringList selected{"a.mp3", "b.mp3", "c.mp3", "d.mp3"};
-        QCOMPARE(rows(PreviewRenames(
-                     selected, RenameRule::fromTags(FilenameFormat::TrackArtistTitle, TrackSeparator::Dot))),
+        QCOMPARE(rows(PreviewRenames(selected, RenameRule::fromTags(FilenameFormat::TrackArtistTitle,
+                                                                    TrackSeparator::Dot, false))),
                  (QStringList{"a.mp3 -> 01. Band - Song.mp3",
                               "b.mp3 -> 01. Band - Song.mp3 [same name as an earlier file]",
                               "c.mp3 -> 02. Band - Taken.mp3 [name taken]", "d.mp3 -> d.mp3 [left alone]"}));
-        QCOMPARE(rows(PreviewRenames({"e.mp3", "f.mp3"},
-                                     RenameRule::fromTags(FilenameFormat::Title, TrackSeparator::Dot))),
+        QCOMPARE(rows(PreviewRenames({"e.mp3", "f.mp3"}, RenameRule::fromTags(FilenameFormat::Title,
+                                                                              TrackSeparator::Dot, false))),
                  (QStringList{"e.mp3 -> e.mp3 [left alone]", "f.mp3 -> Same.mp3"}));
         QCOMPARE(
             rows(PreviewRenames({"a.mp3"}, RenameRule::replace(QStringLiteral("a"), QStringLiteral("a")))),
@@ -75,7 +75,7 @@ private slots:
         prompts.inputs = {QStringLiteral(" "), QStringLiteral("_")};
         RenamePreviewDialog preview(
             {"a b.mp3"},
-            {RenameRule::fromTags(FilenameFormat::TrackTitle, TrackSeparator::Dot),
+            {RenameRule::fromTags(FilenameFormat::TrackTitle, TrackSeparator::Dot, false),
              RenameRule::trim(FilenameFormat::TrackTitle, NameCase::Capitalize, TrackSeparator::Dot),
              RenameRule::replace({}, {})},
             prompts);

@@ -136,7 +136,7 @@ private slots:
     void trackNumbers() {
         QFETCH(QString, text);
         QFETCH(int, number);
-        QCOMPARE(TrackNumber(text), number);
+        QCOMPARE(TrackTextNumber(text), number);
     }
 
     // The status line from ID3v2 texts: the track as written, whole texts; from a trailer as
