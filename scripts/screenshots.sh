@@ -131,6 +131,35 @@ shoot "$(frame_id "$id")" "$root/docs/settings-menu.png"
 xdotool key Escape
 finish
 
+# The tag dialog with ID3v2 tags in use, on a song whose ID3v2 tag (written by mutagen) holds a
+# title longer than an ID3v1 tag's 30 characters, in Cyrillic: shown whole.
+long="$work/long"
+mkdir -p "$long"
+cp "$root/tests/data/peer-id3v1.mp3" "$long/01. Song.mp3"
+chmod u+w "$long/01. Song.mp3"
+/usr/bin/python3 - "$long/01. Song.mp3" <<'PY'
+import sys
+from mutagen.id3 import COMM, ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK
+tag = ID3()
+tag.add(TIT2(encoding=3, text="Песня о далёкой северной реке и белых ночах"))
+tag.add(TPE1(encoding=3, text="Оркестр Северного Сияния"))
+tag.add(TALB(encoding=3, text="Белые ночи"))
+tag.add(TDRC(encoding=3, text="1999"))
+tag.add(TRCK(encoding=3, text="1/12"))
+tag.add(TCON(encoding=3, text="Folk"))
+tag.add(COMM(encoding=3, lang="eng", desc="", text="Записано вживую в Архангельске"))
+tag.save(sys.argv[1], v2_version=4)
+PY
+start "$long" XDG_CONFIG_HOME="$work/config-id3v2"
+xdotool windowactivate --sync "$id"
+xdotool key ctrl+a
+sleep 0.3
+xdotool key alt+3
+edit=$(xdotool search --sync --onlyvisible --name '^Edit' | head -1)
+shoot "$(frame_id "$edit")" "$root/docs/tag-dialog-id3v2.png"
+xdotool key Escape
+finish
+
 # A long batch: Remove all tags over 4000 files, shot while it runs, then stopped with Escape.
 start "$work/many"
 xdotool windowactivate --sync "$id"

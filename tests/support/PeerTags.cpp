@@ -1,5 +1,6 @@
 #include "support/PeerTags.h"
 
+#include "support/Mutagen.h"
 #include "support/TestFiles.h"
 
 #include <QJsonDocument>
@@ -34,7 +35,7 @@ t.save(path, v2_version=version, v1=0)
 } // namespace
 
 bool haveMutagen() {
-    return QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import mutagen.id3")}) == 0;
+    return mutagen::Available();
 }
 
 QByteArray mutagenId3v2(const Id3v2Texts& texts, int version) {
