@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Morwick's Debian package and tries it out on this machine: installs it with apt-get,
+# Builds Morwick's Debian package, checks it with lintian (any error fails), and tries it out
+# on this machine: installs it with apt-get,
 # checks that it starts and that its files are where they belong, then removes it and checks
 # that nothing is left. Needs root on Debian 12; CI does not run it. The package stays in the
 # build folder (build-package/ unless MORWICK_BUILD_DIR says otherwise).
@@ -15,7 +16,7 @@ if dpkg-query -W -f='${Status}' morwick 2>/dev/null | grep -q "install ok instal
     exit 1
 fi
 
-bash scripts/deps.sh dpkg-dev desktop-file-utils appstream man-db
+bash scripts/deps.sh dpkg-dev desktop-file-utils appstream man-db lintian
 
 build=${MORWICK_BUILD_DIR:-build-package}
 step() { printf '\n== %s\n' "$*"; }
@@ -28,6 +29,16 @@ rm -f "$build"/morwick_*.deb
 deb=$(realpath "$build"/morwick_*.deb)
 dpkg-deb --field "$deb" Package Version Architecture Section Maintainer Depends Recommends
 dpkg-deb --contents "$deb" | awk '{print $6}' | grep -v '/$'
+
+step "lintian"
+# Errors (or lintian failing to run) fail; warnings and notes are shown for whoever looks next.
+status=0
+lintian --info --fail-on error "$deb" || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "FAILED: lintian reports errors on $deb (status $status)" >&2
+    exit 1
+fi
+echo "lintian: no errors"
 
 step "Install"
 export DEBIAN_FRONTEND=noninteractive
@@ -52,7 +63,7 @@ fi
 echo "morwick ran for 5 s and was stopped (status $status)"
 
 step "Installed files"
-for document in Help.html ReadMe.txt LueMinut.txt; do
+for document in Help.html ReadMe.txt LueMinut.txt copyright changelog.gz; do
     test -f "/usr/share/doc/morwick/$document"
 done
 ls /usr/share/doc/morwick
