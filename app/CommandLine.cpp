@@ -5,6 +5,8 @@
 
 #include <QCommandLineParser>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 QString ProgramVersion() {
     return QStringLiteral(MORWICK_VERSION);
@@ -20,6 +22,21 @@ QString FolderToOpen(const QString& path) {
 }
 
 namespace {
+
+// A path's bare name: what follows its last slash.
+QString BareName(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The folder as the system resolves it (links and "..", made absolute); nullopt when it cannot.
+std::optional<QByteArray> ResolvedFolder(const QString& folder) {
+    char* real = ::realpath(EncodeFileName(folder).constData(), nullptr);
+    if (real == nullptr)
+        return std::nullopt;
+    QByteArray resolved(real);
+    std::free(real);
+    return resolved;
+}
 
 // The parser names the program by the path it was started with; the usage names it as typed.
 QString UsageText(const QCommandLineParser& parser) {
@@ -40,27 +57,36 @@ StartRequest ParseCommandLine(const QStringList& arguments) {
                        "and tidy names."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    // The usage joins the two syntaxes with a space: "[FOLDER | FILE...]".
     parser.addPositionalArgument(
         QStringLiteral("FOLDER"),
-        QStringLiteral("The folder to open (an MP3 file: its folder). Without it Morwick opens the "
-                       "folder it was started in."),
-        QStringLiteral("[FOLDER]"));
+        QStringLiteral("The folder to open. Without it Morwick opens the folder it was started in."),
+        QStringLiteral("[FOLDER"));
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("MP3 files: their folder opens with them selected, the first "
+                                                "one focused. Given files of several folders, the first "
+                                                "one's folder opens with its files selected."),
+                                 QStringLiteral("| FILE...]"));
 
     const bool parsed = parser.parse(arguments);
     // Help and version answer even beside a mistake, as asking for help is often the way out.
     if (parser.isSet(help))
-        return {StartAction::Help, {}, UsageText(parser)};
+        return {StartAction::Help, {}, UsageText(parser), {}};
     if (parser.isSet(version))
-        return {StartAction::Version, {}, QStringLiteral("Morwick ") + ProgramVersion()};
+        return {StartAction::Version, {}, QStringLiteral("Morwick ") + ProgramVersion(), {}};
     if (!parsed)
-        return {StartAction::Mistake, {}, parser.errorText() + QLatin1Char('\n') + UsageText(parser)};
-    const QStringList folders = parser.positionalArguments();
-    if (folders.size() > 1)
-        return {
-            StartAction::Mistake, {}, QStringLiteral("Only one folder can be opened.\n") + UsageText(parser)};
-    if (folders.isEmpty())
+        return {StartAction::Mistake, {}, parser.errorText() + QLatin1Char('\n') + UsageText(parser), {}};
+    const QStringList paths = parser.positionalArguments();
+    if (paths.isEmpty())
         return {};
-    return {StartAction::Open, FolderToOpen(folders.first()), {}};
+    StartRequest request{StartAction::Open, FolderToOpen(paths.first()), {}, {}};
+    const std::optional<QByteArray> folder = ResolvedFolder(request.folder);
+    for (const QString& path : paths) {
+        // Another spelling of the same folder ("./x.mp3" beside "/music/y.mp3") still counts.
+        if (FileExists(path) && folder && ResolvedFolder(FolderToOpen(path)) == folder)
+            request.files.append(BareName(path));
+    }
+    return request;
 }
 
 QStringList CommandLineArguments(int argc, const char* const* argv) {

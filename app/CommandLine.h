@@ -20,16 +20,21 @@ struct StartRequest {
     // empty means no argument, so the window starts in the working directory as always.
     QString folder;
     QString text;
+    // For Open: the bare names of the files given in `folder`, to be selected there, the first
+    // one focused. Empty when only a folder was given.
+    QStringList files;
 };
 
 // The folder a path handed to Morwick stands for: an existing file's folder ("." for a bare
 // name), or else the path itself.
 QString FolderToOpen(const QString& path);
 
-// Reads `morwick [--help] [--version] [FOLDER]`; arguments[0] is the program name. A FOLDER
-// that names an existing file (an MP3 handed over by "Open with") gives that file's folder;
-// anything else is passed on as it stands, so a folder that cannot be entered is reported
-// where opening it fails. More than one FOLDER, or an unknown option, is a Mistake.
+// Reads `morwick [--help] [--version] [FOLDER | FILE...]`; arguments[0] is the program name.
+// The first path decides the folder: an existing file (an MP3 handed over by "Open with") gives
+// its folder, anything else is passed on as it stands, so a folder that cannot be entered is
+// reported where opening it fails. Every path naming an existing file in that folder goes into
+// `files`, in the order given; files of other folders, and later folders, are left out, as a
+// file manager hands over whatever the user had selected. An unknown option is a Mistake.
 StartRequest ParseCommandLine(const QStringList& arguments);
 
 // The first `argc` entries of `argv` as Morwick names, lossless for names that are not UTF-8.

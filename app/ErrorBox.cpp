@@ -1,5 +1,7 @@
 #include "app/ErrorBox.h"
 
+#include "commands/TitleRoom.h"
+
 #include <QMessageBox>
 
 QString ErrorBoxText(const QString& message) {
@@ -12,5 +14,6 @@ void ShowErrorBox(QWidget* parent, const QString& message) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), ErrorBoxText(message), QMessageBox::Ok,
                     parent);
     box.setObjectName(QStringLiteral("errorBox"));
+    MakeRoomForTitle(box);
     box.exec();
 }

@@ -4,6 +4,7 @@
 #include "core/FileName.h"
 #include "core/Id3v2Header.h"
 
+#include <QHash>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -173,6 +174,32 @@ void FileList::setAllSelected(bool selected) {
             clearSelection();
     }
     viewport()->update();
+}
+
+int FileList::selectNames(const QStringList& names) {
+    applyDeselections();
+    QHash<QString, int> rowOf; // a file manager may hand over thousands of names
+    for (int row = 0; row < count(); ++row)
+        rowOf.insert(name(row), row);
+    QItemSelection rows;
+    QModelIndex first;
+    int found = 0;
+    for (const QString& wanted : names) {
+        const auto at = rowOf.constFind(wanted);
+        if (at == rowOf.constEnd())
+            continue;
+        const QModelIndex entry = model()->index(*at, 0);
+        rows.select(entry, entry);
+        if (!first.isValid())
+            first = entry;
+        ++found;
+    }
+    if (!first.isValid())
+        return 0;
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    scrollTo(first);
+    return found;
 }
 
 bool ShowCutEntryTip(QListWidget& list, QEvent* event, const std::function<QString(int row)>& fullText) {

@@ -28,6 +28,10 @@ public:
     // The focused entry's name, or an empty string.
     QString focusedName() const;
     void setAllSelected(bool selected);
+    // Selects the entries named in `names` (bare names; names not in the list are passed over)
+    // and puts the focus frame on the first of them that is there, scrolled into view. Returns
+    // how many were found. The selection changes as a user's would, so the status line follows.
+    int selectNames(const QStringList& names);
 
     // Whether the entry's file begins with an ID3v2 tag, which most players show instead of its
     // ID3v1 tag. Found out the first time it is asked (its first 10 bytes are read), which the

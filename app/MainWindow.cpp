@@ -362,6 +362,20 @@ void MainWindow::openDirectory(const QString& path) {
     fileList_->reread();
 }
 
+void MainWindow::openFromCommandLine(const QString& folder, const QStringList& files) {
+    command([&] {
+        try {
+            openDirectory(folder);
+        } catch (const CommandError& e) {
+            // Started from a file manager or a script, the user may not know which folder was meant.
+            ThrowError(
+                QStringLiteral("Cannot open the folder '%1': %2").arg(DisplayFileName(folder), e.message()));
+        }
+        if (fileList_->selectNames(files) > 0)
+            fileList_->setFocus();
+    });
+}
+
 void MainWindow::entryOpened(const QString& path) {
     command([&] { openDirectory(path); });
 }

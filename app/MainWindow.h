@@ -55,6 +55,11 @@ public:
     // Opens `path` as the current directory: the working directory, the tree and the list
     // follow. Throws CommandError when the directory cannot be entered.
     void openDirectory(const QString& path);
+    // Opens the folder the command line gave, then selects `files` in it (bare names; those not
+    // in the list are passed over), the first found focused, with the keyboard focus on the list.
+    // A folder that cannot be opened is shown in the error box with its name, and the window
+    // stays where it was.
+    void openFromCommandLine(const QString& folder, const QStringList& files);
 
 public slots:
     // Takes back the last command that changed files (see UndoLastCommand).

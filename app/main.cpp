@@ -1,10 +1,10 @@
 // Morwick: tidies an MP3 collection: tags from names, names from tags, and tidy names.
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
-#include "app/ErrorBox.h"
 #include "app/MainWindow.h"
 #include "app/ProgramIcon.h"
 #include "commands/TagDialog.h"
+#include "commands/TitleRoom.h"
 #include "core/Journal.h"
 
 #include <QApplication>
@@ -54,9 +54,13 @@ int main(int argc, char* argv[]) {
     window.setDialogs(&tagDialog, &aboutBox);
     window.show();
     // Said once: what recovery found that only the user can mend.
-    if (!recovery.isEmpty())
-        QMessageBox::warning(&window, QStringLiteral("Morwick"), recovery.text());
+    if (!recovery.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Morwick"), recovery.text(), QMessageBox::Ok,
+                        &window);
+        MakeRoomForTitle(box);
+        box.exec();
+    }
     if (!request.folder.isEmpty())
-        RunCommand(&window, [&] { window.openDirectory(request.folder); });
+        window.openFromCommandLine(request.folder, request.files);
     return QApplication::exec();
 }

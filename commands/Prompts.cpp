@@ -1,6 +1,7 @@
 #include "commands/Prompts.h"
 
 #include "commands/CharacterLimit.h"
+#include "commands/TitleRoom.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -56,6 +57,7 @@ public:
         layout->addWidget(edit_);
         layout->addWidget(buttons);
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        MakeRoomForTitle(*this);
     }
     QString text() const { return edit_->text(); }
 
@@ -98,6 +100,7 @@ bool QtPrompts::errorQuestion(const QString& text) {
     bool no = false;
     QObject::connect(&box, &QMessageBox::buttonClicked,
                      [&](QAbstractButton* button) { no = button == box.button(QMessageBox::No); });
+    MakeRoomForTitle(box);
     box.exec();
     return !no;
 }
@@ -109,6 +112,7 @@ int QtPrompts::showModal(QDialog& dialog) {
 void QtPrompts::notice(const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), text, QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("errorBox"));
+    MakeRoomForTitle(box);
     box.exec();
 }
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -66,6 +67,7 @@ private slots:
         QVERIFY(tmp_.isValid());
         QVERIFY(QDir(tmp_.path()).mkpath(QStringLiteral("Band - Album")));
         write(tmp_.filePath(QStringLiteral("Band - Album/01. Song.mp3")), audio(300));
+        write(tmp_.filePath(QStringLiteral("Band - Album/02. Other.mp3")), audio(300));
         write(tmp_.filePath(QStringLiteral("loose.mp3")), audio(300));
     }
 
@@ -75,60 +77,100 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<StartAction>("action");
         QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("textStart");
         using A = StartAction;
-        QTest::newRow("no argument: as always") << QStringList{} << A::Open << ""
-                                                << "";
-        QTest::newRow("folder") << QStringList{"$T/Band - Album"} << A::Open << "$T/Band - Album"
+        const QStringList none;
+        QTest::newRow("no argument: as always") << none << A::Open << "" << none << "";
+        QTest::newRow("folder") << QStringList{"$T/Band - Album"} << A::Open << "$T/Band - Album" << none
                                 << "";
-        QTest::newRow("relative folder") << QStringList{"Band - Album"} << A::Open << "Band - Album"
-                                         << "";
-        QTest::newRow("mp3 file: its folder")
+        QTest::newRow("relative folder")
+            << QStringList{"Band - Album"} << A::Open << "Band - Album" << none << "";
+        QTest::newRow("mp3 file: its folder, the file selected")
             << QStringList{"$T/Band - Album/01. Song.mp3"} << A::Open << "$T/Band - Album"
-            << "";
-        QTest::newRow("bare mp3 name: the working folder") << QStringList{"loose.mp3"} << A::Open << "."
-                                                           << "";
+            << QStringList{"01. Song.mp3"} << "";
+        QTest::newRow("bare mp3 name: the working folder")
+            << QStringList{"loose.mp3"} << A::Open << "." << QStringList{"loose.mp3"} << "";
+        QTest::newRow("files of one folder, in the order given")
+            << QStringList{"$T/Band - Album/02. Other.mp3", "$T/Band - Album/01. Song.mp3"} << A::Open
+            << "$T/Band - Album" << QStringList{"02. Other.mp3", "01. Song.mp3"} << "";
+        QTest::newRow("files of two folders: the first one's folder and files")
+            << QStringList{"$T/Band - Album/01. Song.mp3", "$T/loose.mp3",
+                           "$T/Band - Album/../Band - Album/02. Other.mp3"}
+            << A::Open << "$T/Band - Album" << QStringList{"01. Song.mp3", "02. Other.mp3"} << "";
+        QTest::newRow("another spelling of the folder")
+            << QStringList{"./loose.mp3", "$T/work/two.mp3"} << A::Open << "."
+            << QStringList{"loose.mp3", "two.mp3"} << "";
+        QTest::newRow("a folder, then a file in it")
+            << QStringList{"$T/Band - Album", "$T/Band - Album/01. Song.mp3"} << A::Open << "$T/Band - Album"
+            << QStringList{"01. Song.mp3"} << "";
+        QTest::newRow("two folders: the first")
+            << QStringList{"$T", "$T/Band - Album"} << A::Open << "$T" << none << "";
         QTest::newRow("missing folder: left to the opening to report")
-            << QStringList{"$T/gone"} << A::Open << "$T/gone"
-            << "";
+            << QStringList{"$T/gone"} << A::Open << "$T/gone" << none << "";
+        QTest::newRow("missing file, then a file: the missing one's name to report")
+            << QStringList{"$T/gone.mp3", "$T/loose.mp3"} << A::Open << "$T/gone.mp3" << none << "";
         QTest::newRow("folder named like an option, after --")
-            << QStringList{"--", "--help"} << A::Open << "--help"
-            << "";
-        QTest::newRow("--help") << QStringList{"--help"} << A::Help << ""
-                                << "Usage: morwick [options] [FOLDER]";
-        QTest::newRow("-h with a folder") << QStringList{"-h", "$T"} << A::Help << ""
-                                          << "Usage: morwick";
-        QTest::newRow("--version") << QStringList{"--version"} << A::Version << ""
-                                   << "Morwick 1.2";
-        QTest::newRow("-v") << QStringList{"-v"} << A::Version << ""
-                            << "Morwick 1.2";
-        QTest::newRow("help beside an unknown option") << QStringList{"--bogus", "--help"} << A::Help << ""
-                                                       << "Usage: morwick";
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << A::Mistake << ""
-                                        << "Unknown option 'bogus'.";
-        QTest::newRow("two folders") << QStringList{"$T", "$T/Band - Album"} << A::Mistake << ""
-                                     << "Only one folder can be opened.";
+            << QStringList{"--", "--help"} << A::Open << "--help" << none << "";
+        QTest::newRow("--help") << QStringList{"--help"} << A::Help << "" << none
+                                << "Usage: morwick [options] [FOLDER | FILE...]";
+        QTest::newRow("-h with a folder")
+            << QStringList{"-h", "$T"} << A::Help << "" << none << "Usage: morwick";
+        QTest::newRow("--version") << QStringList{"--version"} << A::Version << "" << none << "Morwick 1.2";
+        QTest::newRow("-v") << QStringList{"-v"} << A::Version << "" << none << "Morwick 1.2";
+        QTest::newRow("help beside an unknown option")
+            << QStringList{"--bogus", "--help"} << A::Help << "" << none << "Usage: morwick";
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus"} << A::Mistake << "" << none << "Unknown option 'bogus'.";
     }
     void parseCommandLine() {
         QFETCH(QStringList, arguments);
         QFETCH(StartAction, action);
         QFETCH(QString, folder);
+        QFETCH(QStringList, files);
         QFETCH(QString, textStart);
         const WorkDir cwd;
         QVERIFY(cwd.isValid());
         QDir().mkpath(QStringLiteral("Band - Album"));
         write(QStringLiteral("loose.mp3"), audio(300));
+        write(QStringLiteral("two.mp3"), audio(300));
+        // "$T/work" is the working folder by another name.
+        QVERIFY(QFile::link(cwd.path(), tmp_.filePath(QStringLiteral("work"))) ||
+                QFileInfo(tmp_.filePath(QStringLiteral("work"))).isSymLink());
 
         QStringList argv{QStringLiteral("/usr/bin/morwick")};
         for (const QString& a : arguments)
             argv.append(expand(a, tmp_.path()));
         const StartRequest request = ParseCommandLine(argv);
+        QFile::remove(tmp_.filePath(QStringLiteral("work")));
         QCOMPARE(request.action, action);
         QCOMPARE(request.folder, expand(folder, tmp_.path()));
+        QCOMPARE(request.files, files);
         QVERIFY2(textStart.isEmpty() ? request.text.isEmpty() : request.text.startsWith(textStart),
                  qPrintable(request.text));
         if (action == StartAction::Mistake) // the mistake comes with the usage
             QVERIFY(request.text.contains(QLatin1String("\nUsage: morwick")));
+    }
+
+    // A file manager puts every selected file in place of %F and starts one Morwick for them all
+    // (%f would start one per file).
+    void desktopEntryHandsOverEverySelectedFile() {
+        QFile entry(QStringLiteral(MORWICK_DESKTOP_ENTRY));
+        QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+        QStringList exec;
+        for (const QByteArray& line : entry.readAll().split('\n')) {
+            if (line.startsWith("Exec="))
+                exec = QString::fromUtf8(line.mid(5)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        }
+        QCOMPARE(exec, (QStringList{"morwick", "%F"}));
+        const QStringList selection{tmp_.filePath(QStringLiteral("Band - Album/02. Other.mp3")),
+                                    tmp_.filePath(QStringLiteral("Band - Album/01. Song.mp3"))};
+        QStringList argv = exec;
+        argv.replace(1, selection.first());
+        argv.append(selection.last());
+        const StartRequest request = ParseCommandLine(argv);
+        QCOMPARE(request.folder, tmp_.filePath(QStringLiteral("Band - Album")));
+        QCOMPARE(request.files, (QStringList{"02. Other.mp3", "01. Song.mp3"}));
     }
 
     void folderArgumentKeepsNamesThatAreNotUtf8() {

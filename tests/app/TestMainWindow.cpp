@@ -1,4 +1,6 @@
 #include "app/AboutBox.h"
+#include "app/CommandLine.h"
+#include "app/ErrorBox.h"
 #include "app/FileList.h"
 #include "app/MainWindow.h"
 #include "app/ProgramIcon.h"
@@ -6,6 +8,7 @@
 #include "app/Shell.h"
 #include "commands/CharacterLimit.h"
 #include "commands/EditTagsCommand.h"
+#include "commands/Prompts.h"
 #include "commands/TagDialog.h"
 #include "core/Directory.h"
 #include "core/FileRewrite.h"
@@ -18,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -31,6 +35,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -344,6 +349,125 @@ private slots:
         find<QPushButton>("exitButton")->click();
         QCOMPARE(text, QStringLiteral("Failed to set data for 'starts'"));
         QVERIFY(form_->isVisible()); // the program keeps running
+    }
+
+    // ---- Started with a folder or files ----
+
+    // As a file manager hands over its selection: the first path decides the folder, and the
+    // files given that are in it are selected, the first one given focused.
+    void commandLineSelectsGivenFiles_data() {
+        QTest::addColumn<QStringList>("arguments"); // relative to the music folder
+        QTest::addColumn<QString>("folder");        // where the window ends up, relative too
+        QTest::addColumn<QStringList>("selected");  // in list order
+        QTest::addColumn<QString>("focused");       // empty: nothing selected, no status change
+        QTest::newRow("two files of one folder, the later one first")
+            << QStringList{"Band/Record/02. Two.mp3", "Band/Record/01. One.mp3"} << "Band/Record"
+            << QStringList{"01. One.mp3", "02. Two.mp3"} << "02. Two.mp3";
+        // Other holds a "03. Three.mp3" too, which must not select Record's.
+        QTest::newRow("files of two folders: the first one's")
+            << QStringList{"Band/Record/01. One.mp3", "Other/03. Three.mp3",
+                           "Band/../Band/Record/02. Two.mp3"}
+            << "Band/Record" << QStringList{"01. One.mp3", "02. Two.mp3"} << "01. One.mp3";
+        QTest::newRow("a picture first: its folder, the MP3 files selected")
+            << QStringList{"Band/Record/cover.jpg", "Band/Record/03. Three.mp3"} << "Band/Record"
+            << QStringList{"03. Three.mp3"} << "03. Three.mp3";
+        QTest::newRow("a folder alone selects nothing")
+            << QStringList{"Band/Record"} << "Band/Record" << QStringList{} << "";
+    }
+    void commandLineSelectsGivenFiles() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
+        QFETCH(QStringList, selected);
+        QFETCH(QString, focused);
+        QVERIFY(QDir().mkpath(QStringLiteral("Other")));
+        makeMusic({"Band/Record/01. One.mp3", "Band/Record/02. Two.mp3", "Band/Record/03. Three.mp3",
+                   "Other/03. Three.mp3"});
+        write(QStringLiteral("Band/Record/cover.jpg"), "JFIF");
+        const QString expectedFolder = QDir(folder).canonicalPath();
+        MainWindow* w = open();
+        const QString startStatus = w->statusText();
+
+        const StartRequest request = ParseCommandLine(QStringList{QStringLiteral("morwick")} + arguments);
+        QCOMPARE(request.action, StartAction::Open);
+        w->openFromCommandLine(request.folder, request.files);
+        QCOMPARE(w->currentDirectory(), expectedFolder);
+        auto* list = find<FileList>("fileList");
+        QStringList marked;
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->isSelected(row))
+                marked << list->name(row);
+        }
+        QCOMPARE(marked, selected);
+        if (focused.isEmpty()) {
+            QCOMPARE(w->statusText(), startStatus);
+            return;
+        }
+        QCOMPARE(list->focusedName(), focused);
+        QCOMPARE(w->focusWidget(), list);
+        QCOMPARE(w->statusText(), focused); // as if the user had selected them
+    }
+
+    void commandLineNamesAFolderThatCannotBeOpened() {
+        MainWindow* w = open();
+        const QString before = w->currentDirectory();
+        const QString missing = tmp_->filePath(QStringLiteral("music/gone"));
+        QString text;
+        ModalAnswerer answers({AnswerErrorBox(&text)});
+        const StartRequest request = ParseCommandLine({QStringLiteral("morwick"), missing});
+        w->openFromCommandLine(request.folder, request.files);
+        QCOMPARE(answers.remaining(), 0);
+        QCOMPARE(text, QStringLiteral("Cannot open the folder '%1': File not found.").arg(missing));
+        QCOMPARE(w->currentDirectory(), before);
+    }
+
+    // A window manager cuts a title that does not fit between its icon and buttons ("Mo…ick"), so
+    // each box is wide enough for its title in the bold title-bar font and four buttons at least
+    // the font's height (up to the screen's width), even with a one-letter message and at a
+    // large font.
+    void boxTitlesAreWhole_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("pointSize");
+        for (const int size : {9, 20}) {
+            for (const char* box : {"error box", "notice", "error question", "input prompt"})
+                QTest::addRow("%s, %d pt", box, size) << QString::fromLatin1(box) << size;
+        }
+    }
+    void boxTitlesAreWhole() {
+        QFETCH(QString, box);
+        QFETCH(int, pointSize);
+        const QFont oldFont = QApplication::font();
+        QFont font = oldFont;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(oldFont); });
+
+        int width = 0;
+        QString title;
+        ModalAnswerer answers({[&](QWidget* modal) {
+            width = modal->width();
+            title = modal->windowTitle();
+            static_cast<QDialog*>(modal)->reject();
+        }});
+        QtPrompts prompts;
+        if (box == QLatin1String("error box"))
+            ShowErrorBox(nullptr, QStringLiteral("x"));
+        else if (box == QLatin1String("notice"))
+            prompts.notice(QStringLiteral("x"));
+        else if (box == QLatin1String("error question"))
+            prompts.errorQuestion(QStringLiteral("x"));
+        else
+            prompts.inputBox(
+                QStringLiteral("A caption that runs on for longer than a file name of sixty-four "
+                               "characters would"),
+                QStringLiteral("x"), QString());
+        QCOMPARE(answers.remaining(), 0);
+        QVERIFY(!title.isEmpty());
+        QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+        titleFont.setBold(true);
+        const QFontMetrics metrics(titleFont);
+        const int needed = std::min(metrics.horizontalAdvance(title) + 4 * metrics.height(),
+                                    QApplication::primaryScreen()->availableGeometry().width());
+        QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
     }
 
     // ---- The window ----
