@@ -156,6 +156,11 @@ private slots:
         QTest::newRow("header straddles the window's end")
             << padded(audio(kScanWindow - 3) + bytes({0xFF, 0xFB, 0x90, 0x64}), 20000);
         QTest::newRow("header straddles the file's end") << audio(100) + bytes({0xFF, 0xFB, 0x90});
+        // An MPEG-2.5 header counts only with the next frame's header (208 bytes on) in the window.
+        QTest::newRow("MPEG-2.5 frame without its next in the window")
+            << padded(audio(kScanWindow - 210) + bytes({0xFF, 0xE3, 0x40, 0xC4}) + audio(204) +
+                          bytes({0xFF, 0xE3, 0x40, 0xC4}),
+                      20000);
         QTest::newRow("empty file") << QByteArray();
     }
     void noHeader() {
@@ -195,6 +200,28 @@ private slots:
         QTest::newRow("layer 2") << xingFrame(bytes({0xFF, 0xFD, 0xA4, 0x04}), 36, 4000, 2000000) << true
                                  << 166 << 500 << 4000;
         QTest::newRow("at 21") << xingFrame(l3, 21, 4000, 2000000) << false << 128 << 417 << 47;
+        // The Xing header follows the side information, whose size depends on version and channels.
+        const QByteArray mono1 = bytes({0xFF, 0xFB, 0x90, 0xC4});   // MPEG-1, 128 kbit/s, 44100 Hz
+        const QByteArray stereo2 = bytes({0xFF, 0xF3, 0x80, 0x44}); // MPEG-2, 64 kbit/s, 22050 Hz
+        const QByteArray mono2 = bytes({0xFF, 0xF3, 0x80, 0xC4});
+        QTest::newRow("MPEG-1 mono at 21")
+            << xingFrame(mono1, 21, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("MPEG-1 mono at 36")
+            << xingFrame(mono1, 36, 4000, 2000000) << false << 128 << 417 << 47;
+        // 576 samples a frame: 22050 Hz * 500 bytes * 8 / 576 = 153 kbit/s (1152 would halve it).
+        QTest::newRow("MPEG-2 stereo at 21")
+            << xingFrame(stereo2, 21, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("MPEG-2 mono at 13")
+            << xingFrame(mono2, 13, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("MPEG-2 stereo at 36")
+            << xingFrame(stereo2, 36, 4000, 2000000) << false << 64 << 417 << 47;
+        // lame does not count the CRC; the frame layout puts the side information after it.
+        const QByteArray crc1 = bytes({0xFF, 0xFA, 0x90, 0x64});
+        QTest::newRow("CRC, at 36") << xingFrame(crc1, 36, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("CRC, at 38") << xingFrame(crc1, 38, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("CRC, at 40") << xingFrame(crc1, 40, 4000, 2000000) << false << 128 << 417 << 47;
+        QTest::newRow("Info, mono at 21")
+            << xingFrame(mono1, 21, 4000, 2000000, "Info") << false << 128 << 417 << 47;
         QTest::newRow("Info") << xingFrame(l3, 36, 4000, 2000000, "Info") << false << 128 << 417 << 47;
         QTest::newRow("lower case") << xingFrame(l3, 36, 4000, 2000000, "xing") << false << 128 << 417 << 47;
         QTest::newRow("0 frames") << xingFrame(l3, 36, 0, 2000000) << false << 128 << 417 << 47;
@@ -365,10 +392,9 @@ private slots:
         // 37613 bytes / 116 frames = 324 bytes; 44100 * 324 / 144000 = 99.
         QTest::newRow("vbr-v2-stereo-44k") << "vbr-v2-stereo-44k.mp3" << qint64(37613) << 1 << 3 << 99 << true
                                            << 44100 << "Joint-Stereo" << qint64(3) << false;
-        // The mono Xing header sits 21 bytes after the frame start, where it is not looked for:
-        // the first frame's 128 kbit/s is taken (the decoder: VBR, 35 kbit/s, about 3 s).
-        QTest::newRow("vbr-v5-mono-44k") << "vbr-v5-mono-44k.mp3" << qint64(13159) << 1 << 3 << 128 << false
-                                         << 44100 << "Mono" << qint64(0) << false;
+        // The mono Xing header sits 21 bytes after the frame start; 13159 / 116 = 113 bytes a frame.
+        QTest::newRow("vbr-v5-mono-44k") << "vbr-v5-mono-44k.mp3" << qint64(13159) << 1 << 3 << 34 << true
+                                         << 44100 << "Mono" << qint64(3) << false;
         QTest::newRow("peer-id3v1") << "peer-id3v1.mp3" << qint64(48611) << 1 << 3 << 128 << false << 44100
                                     << "Stereo" << qint64(3) << true;
         QTest::newRow("peer-id3v2-and-id3v1") << "peer-id3v2-and-id3v1.mp3" << qint64(49280) << 1 << 3 << 128
