@@ -6,11 +6,13 @@
 
 // Facts about one MP3 file: its ID3v1 fields as display strings and the first MPEG audio
 // frame header found near the start (with the average bit rate of a Xing VBR stream).
+// MPEG-2.5 (11025, 12000 or 8000 Hz, layer 3 only) has version 2 and isMpeg25 set.
 struct Mp3Info {
     int64_t size = 0; // file size in bytes
-    int version = 0;  // 1 (MPEG-1) or 2 (MPEG-2)
-    int layer = 0;    // 1, 2 or 3
-    int bitrate = 0;  // kbit/s; the average for VBR; 0 = no frame header found
+    int version = 0;  // 1 (MPEG-1) or 2 (MPEG-2 and MPEG-2.5)
+    bool isMpeg25 = false;
+    int layer = 0;   // 1, 2 or 3
+    int bitrate = 0; // kbit/s; the average for VBR; 0 = no frame header found
     bool isVbr = false;
     int sampleRate = 0;  // Hz
     QString channelMode; // "Stereo", "Joint-Stereo", "Dual-Channel" or "Mono"

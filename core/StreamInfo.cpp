@@ -6,7 +6,8 @@ QStringList StreamInfoLines(const Mp3Info& info) {
     if (info.bitrate != 0) {
         lines << QStringLiteral("Length: %1 minutes").arg(FormatDuration(info.length));
         lines << QString();
-        lines << QStringLiteral("Version: MPEG-%1 layer %2").arg(info.version).arg(info.layer);
+        const QString version = info.isMpeg25 ? QStringLiteral("2.5") : QString::number(info.version);
+        lines << QStringLiteral("Version: MPEG-%1 layer %2").arg(version).arg(info.layer);
         if (info.isVbr)
             lines << QStringLiteral("Average bitrate: %1 kbit (VBR)").arg(info.bitrate);
         else

@@ -39,7 +39,7 @@ bool sameRecord(const Mp3Info& a, const Mp3Info& b) {
            a.hasCrc == b.hasCrc && a.isPrivate == b.isPrivate && a.copyFlag == b.copyFlag &&
            a.origFlag == b.origFlag && a.hasTag == b.hasTag && a.title == b.title && a.artist == b.artist &&
            a.album == b.album && a.year == b.year && a.comment == b.comment && a.track == b.track &&
-           a.genre == b.genre && a.genreName == b.genreName;
+           a.genre == b.genre && a.genreName == b.genreName && a.isMpeg25 == b.isMpeg25;
 }
 
 Mp3Info readInfo(const QString& path) {
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(info.size == fileSize, "size is not the file's size");
     check(info.length >= 0 && info.frames >= 0 && info.frameLength >= 0, "negative length or frames");
     if (info.bitrate == 0) {
-        check(info.version == 0 && info.layer == 0 && !info.isVbr && info.sampleRate == 0 &&
+        check(info.version == 0 && !info.isMpeg25 && info.layer == 0 && !info.isVbr && info.sampleRate == 0 &&
                   info.channelMode.isEmpty() && info.length == 0 && info.frameLength == 0 &&
                   info.frames == 0 && !info.hasCrc && !info.isPrivate && !info.copyFlag && !info.origFlag,
               "no frame header but stream fields set");
@@ -99,6 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(info.bitrate > 0 && info.sampleRate > 0 && info.frameLength > 0, "frame header with bad rates");
         check(info.version == 1 || info.version == 2, "version outside 1..2");
         check(info.layer >= 1 && info.layer <= 3, "layer outside 1..3");
+        check(!info.isMpeg25 || (info.version == 2 && info.layer == 3),
+              "MPEG-2.5 other than version 2 layer 3");
         check(!info.channelMode.isEmpty(), "frame header without channel mode");
     }
     const bool trailer = fileSize >= kTrailer && std::memcmp(data + fileSize - kTrailer, "TAG", 3) == 0;

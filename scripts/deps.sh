@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libicu-dev
-          fonts-dejavu-core libtag1-dev python3-mutagen)
+          fonts-dejavu-core libtag1-dev python3-mutagen lame)
 packages+=("$@")
 
 missing=()

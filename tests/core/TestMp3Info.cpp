@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -156,6 +157,11 @@ private slots:
         QTest::newRow("header straddles the window's end")
             << padded(audio(kScanWindow - 3) + bytes({0xFF, 0xFB, 0x90, 0x64}), 20000);
         QTest::newRow("header straddles the file's end") << audio(100) + bytes({0xFF, 0xFB, 0x90});
+        // An MPEG-2.5 header counts only with the next frame's header (208 bytes on) in the window.
+        QTest::newRow("MPEG-2.5 frame without its next in the window")
+            << padded(audio(kScanWindow - 210) + bytes({0xFF, 0xE3, 0x40, 0xC4}) + audio(204) +
+                          bytes({0xFF, 0xE3, 0x40, 0xC4}),
+                      20000);
         QTest::newRow("empty file") << QByteArray();
     }
     void noHeader() {
@@ -195,6 +201,28 @@ private slots:
         QTest::newRow("layer 2") << xingFrame(bytes({0xFF, 0xFD, 0xA4, 0x04}), 36, 4000, 2000000) << true
                                  << 166 << 500 << 4000;
         QTest::newRow("at 21") << xingFrame(l3, 21, 4000, 2000000) << false << 128 << 417 << 47;
+        // The Xing header follows the side information, whose size depends on version and channels.
+        const QByteArray mono1 = bytes({0xFF, 0xFB, 0x90, 0xC4});   // MPEG-1, 128 kbit/s, 44100 Hz
+        const QByteArray stereo2 = bytes({0xFF, 0xF3, 0x80, 0x44}); // MPEG-2, 64 kbit/s, 22050 Hz
+        const QByteArray mono2 = bytes({0xFF, 0xF3, 0x80, 0xC4});
+        QTest::newRow("MPEG-1 mono at 21")
+            << xingFrame(mono1, 21, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("MPEG-1 mono at 36")
+            << xingFrame(mono1, 36, 4000, 2000000) << false << 128 << 417 << 47;
+        // 576 samples a frame: 22050 Hz * 500 bytes * 8 / 576 = 153 kbit/s (1152 would halve it).
+        QTest::newRow("MPEG-2 stereo at 21")
+            << xingFrame(stereo2, 21, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("MPEG-2 mono at 13")
+            << xingFrame(mono2, 13, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("MPEG-2 stereo at 36")
+            << xingFrame(stereo2, 36, 4000, 2000000) << false << 64 << 417 << 47;
+        // lame does not count the CRC; the frame layout puts the side information after it.
+        const QByteArray crc1 = bytes({0xFF, 0xFA, 0x90, 0x64});
+        QTest::newRow("CRC, at 36") << xingFrame(crc1, 36, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("CRC, at 38") << xingFrame(crc1, 38, 4000, 2000000) << true << 153 << 500 << 4000;
+        QTest::newRow("CRC, at 40") << xingFrame(crc1, 40, 4000, 2000000) << false << 128 << 417 << 47;
+        QTest::newRow("Info, mono at 21")
+            << xingFrame(mono1, 21, 4000, 2000000, "Info") << false << 128 << 417 << 47;
         QTest::newRow("Info") << xingFrame(l3, 36, 4000, 2000000, "Info") << false << 128 << 417 << 47;
         QTest::newRow("lower case") << xingFrame(l3, 36, 4000, 2000000, "xing") << false << 128 << 417 << 47;
         QTest::newRow("0 frames") << xingFrame(l3, 36, 0, 2000000) << false << 128 << 417 << 47;
@@ -365,10 +393,31 @@ private slots:
         // 37613 bytes / 116 frames = 324 bytes; 44100 * 324 / 144000 = 99.
         QTest::newRow("vbr-v2-stereo-44k") << "vbr-v2-stereo-44k.mp3" << qint64(37613) << 1 << 3 << 99 << true
                                            << 44100 << "Joint-Stereo" << qint64(3) << false;
-        // The mono Xing header sits 21 bytes after the frame start, where it is not looked for:
-        // the first frame's 128 kbit/s is taken (the decoder: VBR, 35 kbit/s, about 3 s).
-        QTest::newRow("vbr-v5-mono-44k") << "vbr-v5-mono-44k.mp3" << qint64(13159) << 1 << 3 << 128 << false
-                                         << 44100 << "Mono" << qint64(0) << false;
+        // The mono Xing header sits 21 bytes after the frame start; 13159 / 116 = 113 bytes a frame.
+        QTest::newRow("vbr-v5-mono-44k") << "vbr-v5-mono-44k.mp3" << qint64(13159) << 1 << 3 << 34 << true
+                                         << 44100 << "Mono" << qint64(3) << false;
+        // Made by lame for the distances of the Xing and Info headers; see tests/data/README.md.
+        QTest::newRow("lame-cbr16-mono-8k") << "lame-cbr16-mono-8k.mp3" << qint64(5328) << 2 << 3 << 16
+                                            << false << 8000 << "Mono" << qint64(2) << false;
+        QTest::newRow("lame-cbr32-mono-22k") << "lame-cbr32-mono-22k.mp3" << qint64(10240) << 2 << 3 << 32
+                                             << false << 22050 << "Mono" << qint64(2) << false;
+        QTest::newRow("lame-cbr64-mono-44k") << "lame-cbr64-mono-44k.mp3" << qint64(20479) << 1 << 3 << 64
+                                             << false << 44100 << "Mono" << qint64(2) << false;
+        QTest::newRow("lame-vbr-v4-mono-44k") << "lame-vbr-v4-mono-44k.mp3" << qint64(23764) << 1 << 3 << 74
+                                              << true << 44100 << "Mono" << qint64(2) << false;
+        QTest::newRow("lame-vbr-v5-mono-22k") << "lame-vbr-v5-mono-22k.mp3" << qint64(12171) << 2 << 3 << 37
+                                              << true << 22050 << "Mono" << qint64(2) << false;
+        QTest::newRow("lame-vbr-v5-stereo-22k")
+            << "lame-vbr-v5-stereo-22k.mp3" << qint64(22490) << 2 << 3 << 70 << true << 22050
+            << "Joint-Stereo" << qint64(2) << false;
+        QTest::newRow("lame-vbr-v7-mono-8k") << "lame-vbr-v7-mono-8k.mp3" << qint64(4824) << 2 << 3 << 14
+                                             << true << 8000 << "Mono" << qint64(2) << false;
+        QTest::newRow("lame-vbr-v7-stereo-11k")
+            << "lame-vbr-v7-stereo-11k.mp3" << qint64(10561) << 2 << 3 << 32 << true << 11025
+            << "Joint-Stereo" << qint64(2) << false;
+        QTest::newRow("lame-vbr-v9-stereo-44k-crc")
+            << "lame-vbr-v9-stereo-44k-crc.mp3" << qint64(25617) << 1 << 3 << 80 << true << 44100
+            << "Joint-Stereo" << qint64(2) << false;
         QTest::newRow("peer-id3v1") << "peer-id3v1.mp3" << qint64(48611) << 1 << 3 << 128 << false << 44100
                                     << "Stereo" << qint64(3) << true;
         QTest::newRow("peer-id3v2-and-id3v1") << "peer-id3v2-and-id3v1.mp3" << qint64(49280) << 1 << 3 << 128
@@ -412,10 +461,61 @@ private slots:
     void fixturesAllCovered() {
         const QStringList present =
             QDir(fixture(QString())).entryList({QStringLiteral("*.mp3")}, QDir::Files);
-        QCOMPARE(present, (QStringList{"cbr128-jstereo-44k.mp3", "cbr128-stereo-44k-noinfo.mp3",
-                                       "cbr32-mono-mpeg2-22k.mp3", "layer2-192-48k.mp3", "peer-id3v1.mp3",
-                                       "peer-id3v2-and-id3v1.mp3", "short-under-10k.mp3",
-                                       "vbr-v2-stereo-44k.mp3", "vbr-v5-mono-44k.mp3"}));
+        QCOMPARE(
+            present,
+            (QStringList{"cbr128-jstereo-44k.mp3", "cbr128-stereo-44k-noinfo.mp3", "cbr32-mono-mpeg2-22k.mp3",
+                         "lame-cbr16-mono-8k.mp3", "lame-cbr32-mono-22k.mp3", "lame-cbr64-mono-44k.mp3",
+                         "lame-vbr-v4-mono-44k.mp3", "lame-vbr-v5-mono-22k.mp3", "lame-vbr-v5-stereo-22k.mp3",
+                         "lame-vbr-v7-mono-8k.mp3", "lame-vbr-v7-stereo-11k.mp3",
+                         "lame-vbr-v9-stereo-44k-crc.mp3", "layer2-192-48k.mp3", "peer-id3v1.mp3",
+                         "peer-id3v2-and-id3v1.mp3", "short-under-10k.mp3", "vbr-v2-stereo-44k.mp3",
+                         "vbr-v5-mono-44k.mp3"}));
+    }
+
+    // An independent decoder's view of the encoder-made files (ffprobe's duration and stream bit
+    // rate, mp3info's version, average bit rate and rounded seconds, all written down when the
+    // files were made): the bit rate within 2 kbit/s, the playing time within a second.
+    void agreesWithDecoders_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("ffprobeSeconds");
+        QTest::addColumn<int>("ffprobeBitrate"); // bit/s
+        QTest::addColumn<QString>("mp3infoVersion");
+        QTest::addColumn<double>("mp3infoKbit");
+        QTest::addColumn<int>("mp3infoSeconds");
+        auto row = [](const char* name, double seconds, int bitrate, const char* version, double kbit,
+                      int rounded) {
+            QTest::newRow(name) << QString::fromLatin1(name) + QStringLiteral(".mp3") << seconds << bitrate
+                                << QString::fromLatin1(version) << kbit << rounded;
+        };
+        row("cbr128-jstereo-44k", 3.030204, 128000, "1", 128.0, 3);   // "Info" at 36
+        row("vbr-v2-stereo-44k", 3.030204, 99302, "1", 98.598289, 3); // "Xing" at 36
+        row("vbr-v5-mono-44k", 3.030204, 34741, "1", 34.598289, 3);   // "Xing" at 21
+        row("cbr32-mono-mpeg2-22k", 3.056250, 32000, "2", 32.0, 3);   // neither
+        row("lame-cbr64-mono-44k", 2.533878, 64000, "1", 64.0, 3);    // "Info" at 21
+        row("lame-vbr-v4-mono-44k", 2.533878, 75028, "1", 74.448982, 3);
+        row("lame-vbr-v9-stereo-44k-crc", 2.533878, 80878, "1", 80.163269, 3); // at 36 despite the CRC
+        row("lame-cbr32-mono-22k", 2.560000, 32000, "2", 32.0, 3);             // "Info" at 13
+        row("lame-vbr-v5-mono-22k", 2.560000, 38034, "2", 37.818180, 3);
+        row("lame-vbr-v5-stereo-22k", 2.560000, 70281, "2", 69.818184, 3); // "Xing" at 21
+        row("lame-cbr16-mono-8k", 2.664000, 16000, "2.5", 16.0, 3);
+        row("lame-vbr-v7-mono-8k", 2.664000, 14486, "2.5", 14.105263, 3);    // "Xing" at 13
+        row("lame-vbr-v7-stereo-11k", 2.612245, 32343, "2.5", 31.843138, 3); // "Xing" at 21
+    }
+    void agreesWithDecoders() {
+        QFETCH(QString, name);
+        QFETCH(double, ffprobeSeconds);
+        QFETCH(int, ffprobeBitrate);
+        QFETCH(QString, mp3infoVersion);
+        QFETCH(double, mp3infoKbit);
+        QFETCH(int, mp3infoSeconds);
+        const Mp3Info info = ReadMp3Info(fixture(name));
+        const QString version = info.isMpeg25 ? QStringLiteral("2.5") : QString::number(info.version);
+        QCOMPARE(version, mp3infoVersion);
+        const auto facts = QStringLiteral("%1 kbit/s, %2 s").arg(info.bitrate).arg(info.length).toUtf8();
+        QVERIFY2(std::abs(info.bitrate - ffprobeBitrate / 1000.0) < 2, facts.constData());
+        QVERIFY2(std::abs(info.bitrate - mp3infoKbit) < 2, facts.constData());
+        QVERIFY2(std::abs(double(info.length) - ffprobeSeconds) < 1, facts.constData());
+        QVERIFY2(std::abs(info.length - mp3infoSeconds) <= 1, facts.constData());
     }
 
     void streamInfoLines_data() {
@@ -440,6 +540,14 @@ private slots:
                                                                              "Bitrate: 32 kbit",
                                                                              "Samplerate: 22050 Hz",
                                                                              "Channelmode: Mono"};
+        QTest::newRow("MPEG-2.5") << "lame-vbr-v7-mono-8k.mp3"
+                                  << QStringList{"Size: 4824 bytes",
+                                                 "Length: 0:02 minutes",
+                                                 "",
+                                                 "Version: MPEG-2.5 layer 3",
+                                                 "Average bitrate: 14 kbit (VBR)",
+                                                 "Samplerate: 8000 Hz",
+                                                 "Channelmode: Mono"};
         const QString note =
             QStringLiteral("There might be a long ID3v2 or similar tag in the beginning of the file.");
         QTest::newRow("not opened") << "missing.mp3"
