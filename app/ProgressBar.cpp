@@ -18,6 +18,18 @@ constexpr int kBarWidth = 160;
 
 // What a person does to the program, as opposed to what the window system asks of it (paint,
 // expose, move, resize) or what the program posts to itself.
+bool isMouseEvent(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool isUserInput(QEvent::Type type) {
     switch (type) {
     case QEvent::MouseButtonPress:
@@ -139,6 +151,10 @@ bool StatusBarProgress::eventFilter(QObject* watched, QEvent* event) {
         return false;
     if (watched == stopButton_ && type != QEvent::ShortcutOverride && type != QEvent::Shortcut)
         return false; // the Stop button takes its clicks
+    // A real click comes to the window first, which hands it to the widget under the pointer:
+    // it is judged there, so that a click on Stop reaches Stop and every other is taken.
+    if (watched->isWindowType() && isMouseEvent(type))
+        return false;
     if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
         stopRequested_ = true;
     if (type == QEvent::ShortcutOverride)

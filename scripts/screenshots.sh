@@ -177,3 +177,26 @@ for f in "$work"/many/*.mp3; do
 done
 echo "Escape during the batch: $((4000 - tagged)) files handled, $tagged left tagged"
 [ "$tagged" -gt 0 ] || { echo "the batch did not stop" >&2; exit 1; }
+
+# The same batch again on fresh copies, stopped by a real click on Stop: the button sits at the
+# right end of the status bar, in the window's bottom-right corner.
+mkdir -p "$work/many2"
+for i in $(seq -w 1 4000); do cp "$root/tests/data/peer-id3v2-and-id3v1.mp3" "$work/many2/Song $i.mp3"; done
+chmod -R u+w "$work/many2"
+start "$work/many2"
+xdotool windowactivate --sync "$id"
+sleep 0.5
+xdotool key ctrl+a
+sleep 0.3
+xdotool key F9
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$id")"
+xdotool mousemove --window "$id" $((WIDTH - 20)) $((HEIGHT - 9)) click 1
+sleep 2
+finish
+tagged=0
+for f in "$work"/many2/*.mp3; do
+    [ "$(tail -c 128 "$f" | head -c 3)" = TAG ] && tagged=$((tagged + 1))
+done
+echo "A click on Stop during the batch: $((4000 - tagged)) files handled, $tagged left tagged"
+[ "$tagged" -gt 0 ] || { echo "the click on Stop did not stop the batch" >&2; exit 1; }
