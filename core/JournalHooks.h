@@ -54,8 +54,9 @@ uint32_t AnnounceHead(const FileIdentity& file, const struct stat& st, const QBy
 uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath);
 
 // A rewrite's synced temporary (open as `tempFd`, named `tempPath`) is about to be copied back
-// over the file `target`, named `targetPath`. This record alone is synced before the change, after
-// the temporary's folder: a cut-short copy costs the whole file. False when it could not be
+// over the file `target`, named `targetPath`. This record alone is synced before the change (the
+// caller has synced the temporary's folder first, so its name holds): a cut-short copy costs the
+// whole file. False when it could not be
 // written (the copy must not start: nothing could finish it). Until CopyBackDone, the command
 // does not end whole and its journal stays for recovery.
 bool AnnounceCopyBack(uint32_t id, int tempFd, const QByteArray& tempPath, const FileIdentity& target,

@@ -333,13 +333,8 @@ bool AnnounceCopyBack(uint32_t id, int tempFd, const QByteArray& tempPath, const
         return false;
     r.other = IdentityOf(tempFd, tst);
     // The record is synced because recovery relies on it; so it must be able to rely on the
-    // names it gives: the temporary's, and the journal's own (once per journal).
-    const int folder = ::open(FolderOf(r.path2).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool folderSynced = folder >= 0 && ::fsync(folder) == 0;
-    if (folder >= 0)
-        ::close(folder);
-    if (!folderSynced)
-        return false;
+    // names it gives: the temporary's (its caller synced the folder it holds) and the journal's
+    // own (once per journal).
     if (!s.nameSynced) {
         if (::fsync(s.dirFd) != 0)
             return false;
