@@ -198,6 +198,9 @@ QString MainWindow::currentDirectory() const {
 
 void MainWindow::setStatus(const QString& text) {
     statusLine_->setText(text);
+    // A line wider than the window (a long tag, or the credit on a small screen) is cut; the
+    // tooltip gives it whole.
+    statusLine_->setToolTip(text);
 }
 
 void MainWindow::setFilenameFormat(FilenameFormat format) {
@@ -634,6 +637,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!centred_) {
         centred_ = true;
+        fitToFont(); // the window system's frame is known now, and takes room from the screen
         CentreOnScreen(this);
     }
 }
