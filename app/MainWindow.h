@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Settings.h"
 #include "commands/Prompts.h"
+#include "commands/Settings.h"
 #include "commands/TagFields.h"
 #include "naming/Formats.h"
 
