@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Settings.h"
-#include "commands/Prompts.h"
+#include "app/dialogs/QtPrompts.h"
+#include "commands/Settings.h"
 #include "commands/TagFields.h"
 #include "naming/Formats.h"
 
@@ -38,7 +38,7 @@ public:
     // The tag dialog and the about box, created after this window.
     void setDialogs(TagDialog* tagDialog, AboutBox* aboutBox);
     // Where the commands' prompts go: the real dialogs, or scripted answers (nullptr: real).
-    void setPrompts(Prompts* prompts);
+    void setPrompts(WindowPrompts* prompts);
 
     FilenameFormat filenameFormat() const;
     DirnameFormat dirnameFormat() const;
@@ -179,7 +179,7 @@ private:
     bool fitted_ = false;
     QMap<QString, QString> lastDirectoryOnDrive_;
     QtPrompts qtPrompts_;
-    Prompts* prompts_;
+    WindowPrompts* prompts_;
     TagDialog* tagDialog_ = nullptr;
     AboutBox* aboutBox_ = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "app/DirectoryList.h"
 #include "app/FileList.h"
 #include "app/ProgressBar.h"
-#include "commands/CharacterLimit.h"
+#include "app/dialogs/CharacterLimit.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>

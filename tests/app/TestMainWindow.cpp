@@ -4,12 +4,12 @@
 #include "app/FileList.h"
 #include "app/MainWindow.h"
 #include "app/ProgramIcon.h"
-#include "app/Settings.h"
 #include "app/Shell.h"
-#include "commands/CharacterLimit.h"
+#include "app/dialogs/CharacterLimit.h"
+#include "app/dialogs/QtPrompts.h"
+#include "app/dialogs/TagDialog.h"
 #include "commands/EditTagsCommand.h"
-#include "commands/Prompts.h"
-#include "commands/TagDialog.h"
+#include "commands/Settings.h"
 #include "core/Directory.h"
 #include "core/FileRewrite.h"
 #include "core/TagSummary.h"
@@ -148,7 +148,7 @@ QStringList LayoutProblems(const QWidget* top) {
 
 // Answers Yes to every "Continue batch?" question, taking its time over the first one as a
 // person reading it would, so that the batch runs long enough to show its progress.
-class SlowFirstAnswer : public Prompts {
+class SlowFirstAnswer : public WindowPrompts {
 public:
     int questions = 0;
     bool inputQuery(const QString&, const QString&, QString&) override { return false; }
