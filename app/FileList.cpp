@@ -7,17 +7,19 @@
 #include <QHash>
 #include <QHelpEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <algorithm>
 
-#include <QHelpEvent>
 #include <QSignalBlocker>
-#include <QToolTip>
 
 namespace {
 
-// Paints a small "ID3v2" mark at the right end of an entry whose file carries such a tag.
+// Paints a small "ID3v2" mark right after the name of an entry whose file carries such a tag.
+// The mark is placed from what is visible, not from the entry's rectangle, which reaches past
+// the viewport when a name is wider than the list or a scroll bar takes room: there it would be
+// cut or hidden. The name is elided where it would run under the mark.
 class Id3v2MarkDelegate : public QStyledItemDelegate {
 public:
     explicit Id3v2MarkDelegate(FileList* list) : QStyledItemDelegate(list), list_(list) {}
@@ -30,15 +32,24 @@ public:
         }
         QFont small = option.font;
         small.setPointSizeF(std::max(6.0, option.font.pointSizeF() * 0.8));
-        const QFontMetrics metrics(small);
+        const QFontMetrics markMetrics(small);
         const QString mark = QStringLiteral("ID3v2");
-        const int padding = metrics.averageCharWidth() / 2 + 1;
-        const int width = metrics.horizontalAdvance(mark) + 2 * padding;
-        QStyleOptionViewItem text = option;
-        text.rect.setRight(option.rect.right() - width - 2); // the name is elided before the mark
-        QStyledItemDelegate::paint(painter, text, index);
+        const int padding = markMetrics.averageCharWidth() / 2 + 1;
+        const int width = markMetrics.horizontalAdvance(mark) + 2 * padding;
+        const int gap = markMetrics.averageCharWidth();
+
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        QStyle* style = list_->style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, list_);
+        const int visibleRight = std::min(option.rect.right(), list_->viewport()->rect().right());
+        const int room = std::max(0, visibleRight - width - gap - textRect.left());
+        item.text = item.fontMetrics.elidedText(item.text, list_->textElideMode(), room);
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, list_);
+
         // The mark's own background keeps it legible on a selected row too.
-        const QRect box(option.rect.right() - width, option.rect.top() + 1, width, option.rect.height() - 2);
+        const int left = textRect.left() + item.fontMetrics.horizontalAdvance(item.text) + gap;
+        const QRect box(left, option.rect.top() + 1, width, option.rect.height() - 2);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);

@@ -36,6 +36,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -766,6 +767,70 @@ private slots:
         QVERIFY(
             FileList::id3v2Note().startsWith(QStringLiteral("Also has an ID3v2 tag: most players show it")));
         QVERIFY(FileList::id3v2Note().contains(QStringLiteral("Settings > Also use ID3v2 tags")));
+    }
+
+    // The mark is drawn whole, right after the name, whatever the scroll bar: with a vertical one
+    // (more entries than fit) and without, after a name wider than the list (elided before the
+    // mark), on a selected entry and on one that is not.
+    void id3v2MarkIsWhole_data() {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("longName"); // characters in the last entry's name
+        QTest::newRow("no scroll bar") << 3 << 0;
+        QTest::newRow("vertical scroll bar") << 60 << 0;
+        QTest::newRow("vertical scroll bar, a long name") << 60 << 100;
+    }
+    void id3v2MarkIsWhole() {
+        QFETCH(int, entries);
+        QFETCH(int, longName);
+        const QByteArray v2 = QByteArray("ID3\x03\0\0\0\0\0\x0a", 10) + QByteArray(10, '\0');
+        for (int i = 1; i <= entries; ++i)
+            write(QStringLiteral("%1 song.mp3").arg(i, 2, 10, QLatin1Char('0')),
+                  (i % 2 ? v2 : QByteArray()) + audio(300));
+        if (longName > 0)
+            write(QStringLiteral("00") + QString(longName, QLatin1Char('x')) + QStringLiteral(".mp3"),
+                  v2 + audio(300));
+        MainWindow* w = open();
+        FileList* list = w->fileList();
+        QCOMPARE(list->verticalScrollBar()->isVisible(), entries > 20);
+        list->item(0)->setSelected(true);
+        const QImage shown = list->viewport()->grab().toImage();
+        const qreal ratio = shown.devicePixelRatio();
+        const QColor markColour = list->palette().color(QPalette::Link);
+        QFont small = list->font();
+        small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
+        const int markText = QFontMetrics(small).horizontalAdvance(QStringLiteral("ID3v2"));
+        int checked = 0;
+        for (int row = 0; row < list->count(); ++row) {
+            if (!list->hasId3v2Tag(row))
+                continue;
+            const QRect rect = list->visualItemRect(list->item(row));
+            if (!list->viewport()->rect().contains(QPoint(0, rect.center().y())))
+                continue;
+            // The columns of the mark's colour on the entry's middle line.
+            const int y = int(rect.center().y() * ratio);
+            int first = -1, last = -1;
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixelColor(x, y) == markColour) {
+                    if (first < 0)
+                        first = x;
+                    last = x;
+                }
+            const QString what = QStringLiteral("row %1: mark at %2..%3 in %4")
+                                     .arg(row)
+                                     .arg(first)
+                                     .arg(last)
+                                     .arg(shown.width());
+            QVERIFY2(first >= 0 && (last - first + 1) / ratio >= markText, qPrintable(what));
+            QVERIFY2(last < shown.width() - 1, qPrintable(what));
+            const QString name = list->item(row)->text();
+            const int nameEnd = rect.left() + list->fontMetrics().horizontalAdvance(name);
+            if (name.size() < 20) // beside a name that is shown whole
+                QVERIFY2(first / ratio >= nameEnd &&
+                             first / ratio <= nameEnd + 4 * list->fontMetrics().averageCharWidth(),
+                         qPrintable(what));
+            ++checked;
+        }
+        QVERIFY(checked > 0);
     }
 
     // Ctrl+Z takes the last command back, byte for byte, unless a text field has the focus,
