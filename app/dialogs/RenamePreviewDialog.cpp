@@ -8,8 +8,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 
 RenamePreviewDialog::RenamePreviewDialog(const QStringList& selected, QList<RenameRule> rules,
                                          Prompts& prompts, QWidget* parent)
@@ -30,8 +34,12 @@ RenamePreviewDialog::RenamePreviewDialog(const QStringList& selected, QList<Rena
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setMinimumSize(fontMetrics().averageCharWidth() * 100, fontMetrics().height() * 16);
+    table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A long name keeps its start and its end; the tooltip gives it whole.
+    table_->setTextElideMode(Qt::ElideMiddle);
+    table_->setWordWrap(false);
+    table_->setMinimumSize(fontMetrics().averageCharWidth() * 60, fontMetrics().height() * 8);
+    table_->viewport()->installEventFilter(this);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* apply = buttons->addButton(QStringLiteral("&Apply"), QDialogButtonBox::AcceptRole);
     apply->setObjectName(QStringLiteral("applyButton"));
@@ -74,14 +82,73 @@ void RenamePreviewDialog::choose(int index) {
 void RenamePreviewDialog::fill() {
     const QList<PreviewRow> rows = PreviewRenames(selected_, rule());
     table_->setRowCount(int(rows.size()));
+    // A row with a note (a file that would not simply be renamed) is tinted to stand out.
+    const QColor base = palette().color(QPalette::Base);
+    const QColor mark = palette().color(QPalette::Highlight);
+    const QBrush noted(QColor::fromRgbF(base.redF() * 0.8f + mark.redF() * 0.2f,
+                                        base.greenF() * 0.8f + mark.greenF() * 0.2f,
+                                        base.blueF() * 0.8f + mark.blueF() * 0.2f));
     for (int i = 0; i < rows.size(); ++i) {
         const QString texts[] = {DisplayFileName(rows[i].oldName), DisplayFileName(rows[i].newName),
                                  rows[i].note};
         for (int column = 0; column < 3; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
             item->setToolTip(texts[column]);
+            if (!rows[i].note.isEmpty())
+                item->setBackground(noted);
             table_->setItem(i, column, item);
         }
     }
-    table_->resizeColumnsToContents();
+    growToContent();
+    shareColumns();
+}
+
+const QAbstractItemView* RenamePreviewDialog::view() const {
+    return table_; // the table hides the item view's public measures of its contents
+}
+
+void RenamePreviewDialog::growToContent() {
+    const QHeaderView* header = table_->horizontalHeader();
+    int width = 2 * table_->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table_);
+    for (int column = 0; column < 3; ++column)
+        width += std::max(view()->sizeHintForColumn(column), header->sectionSizeHint(column));
+    const int rows = table_->rowCount();
+    const int height = 2 * table_->frameWidth() + header->sizeHint().height() +
+                       (rows > 0 ? rows * view()->sizeHintForRow(0) : 0);
+    const QSize tableHint = table_->sizeHint().expandedTo(table_->minimumSize());
+    const QSize wanted = sizeHint() + QSize(width, height) - tableHint;
+    QSize room = screen()->availableGeometry().size();
+    if (const QWindow* handle = windowHandle()) {
+        const QMargins frame = handle->frameMargins();
+        room -= QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    }
+    // Only grows: a size the user chose, or a longer list shown before, stays.
+    resize(wanted.expandedTo(isVisible() ? size() : QSize()).boundedTo(room));
+}
+
+void RenamePreviewDialog::shareColumns() {
+    const int available = table_->viewport()->width();
+    const int note = std::max(view()->sizeHintForColumn(2), table_->horizontalHeader()->sectionSizeHint(2));
+    const int names = std::max(0, available - note);
+    const int oldWants = std::max(1, view()->sizeHintForColumn(0));
+    const int newWants = std::max(1, view()->sizeHintForColumn(1));
+    // The new names, what the preview is for, get their whole width first, up to two thirds.
+    int newWidth = int(qint64(names) * newWants / (oldWants + newWants));
+    newWidth = std::clamp(std::max(newWidth, newWants), names / 3, names - names / 3);
+    const int oldWidth = names - newWidth;
+    QHeaderView* header = table_->horizontalHeader();
+    header->resizeSection(0, oldWidth);
+    header->resizeSection(1, names - oldWidth);
+    header->resizeSection(2, available - names);
+}
+
+void RenamePreviewDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    growToContent(); // the window system's frame may be known now, and takes room from the screen
+}
+
+bool RenamePreviewDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_->viewport() && event->type() == QEvent::Resize)
+        shareColumns();
+    return QDialog::eventFilter(watched, event);
 }

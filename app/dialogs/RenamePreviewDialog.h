@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class Prompts;
+class QAbstractItemView;
 class QComboBox;
 class QTableWidget;
 
@@ -28,8 +29,19 @@ public:
     // goes back to what it was.
     void choose(int index);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     void fill();
+    // Grows the dialog to show the table whole, as far as the screen allows.
+    void growToContent();
+    // Shares the table's width among the columns: the note as wide as its texts, the two names
+    // the rest in proportion to their texts (the new names whole when they fit), each at least a
+    // third of it.
+    void shareColumns();
+    const QAbstractItemView* view() const;
 
     QStringList selected_;
     QList<RenameRule> rules_;

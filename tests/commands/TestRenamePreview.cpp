@@ -5,7 +5,9 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <memory>
@@ -94,6 +96,58 @@ private slots:
         preview.choose(1);
         QCOMPARE(table->item(0, 1)->text(), QStringLiteral("A B.mp3"));
         QCOMPARE(listing(), QStringList{"a b.mp3"});
+    }
+
+    // The table shows every column: the two names share the width the note leaves, a long name is
+    // elided in the middle (whole in its tooltip), and the columns follow the dialog's width. The
+    // dialog grows with what it shows, never past the screen; rows with a note stand out.
+    void layout_data() {
+        QTest::addColumn<int>("longName"); // characters before ".mp3"
+        QTest::newRow("short names") << 0;
+        QTest::newRow("a 100-character name") << 100;
+        QTest::newRow("a 240-character name") << 240;
+    }
+    void layout() {
+        QFETCH(int, longName);
+        const QString song = QStringLiteral("01. Band - Song.mp3");
+        const QString old = longName > 0 ? QString(longName, QLatin1Char('x')) + QStringLiteral(".mp3")
+                                         : QStringLiteral("a.mp3");
+        write(old, audio(300) + tagBytes(makeTag("Song", "Band", "", "", "", 1)));
+        write(QStringLiteral("d.mp3"), audio(300)); // no tag: left alone
+        ScriptedPrompts prompts;
+        RenamePreviewDialog preview(
+            {old, "d.mp3"},
+            {RenameRule::fromTags(FilenameFormat::TrackArtistTitle, TrackSeparator::Dot, false)}, prompts);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        auto* table = Named<QTableWidget>(&preview, "previewTable");
+        const QHeaderView* header = table->horizontalHeader();
+        const auto checkColumns = [&] {
+            const int shown = table->viewport()->width();
+            QCOMPARE(header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2), shown);
+            QVERIFY2(header->sectionSize(1) >= table->fontMetrics().horizontalAdvance(song),
+                     qPrintable(QString::number(header->sectionSize(1))));
+            QVERIFY(header->sectionSize(2) >=
+                    table->fontMetrics().horizontalAdvance(QStringLiteral("left alone")));
+        };
+        checkColumns();
+        const QRect screen = preview.screen()->availableGeometry();
+        QVERIFY(screen.contains(preview.frameGeometry()));
+        const bool wholeFits = table->fontMetrics().horizontalAdvance(old) + 200 < screen.width();
+        QCOMPARE(header->sectionSize(0) >= table->fontMetrics().horizontalAdvance(old), wholeFits);
+        QCOMPARE(table->item(0, 0)->toolTip(), old);
+        QCOMPARE(table->item(0, 1)->text(), song);
+        // The row with a note is tinted; the other is not.
+        QCOMPARE(table->item(0, 0)->background().style(), Qt::NoBrush);
+        for (int column = 0; column < 3; ++column) {
+            const QBrush tint = table->item(1, column)->background();
+            QCOMPARE_NE(tint.style(), Qt::NoBrush);
+            QCOMPARE_NE(tint.color(), table->palette().color(QPalette::Base));
+        }
+        // Narrower, the columns still share the width; the new name keeps its room.
+        preview.resize(preview.minimumSize());
+        QTRY_COMPARE(preview.size(), preview.minimumSize());
+        checkColumns();
     }
 };
 
