@@ -205,6 +205,14 @@ void MainWindow::setStatus(const QString& text) {
     // A line wider than the window (a long tag, or the credit on a small screen) is cut; the
     // tooltip gives it whole.
     statusLine_->setToolTip(text);
+    alignStatusLine();
+}
+
+void MainWindow::alignStatusLine() {
+    // Centred when it fits; a line that does not keeps its start in view.
+    const bool fits = statusLine_->fontMetrics().horizontalAdvance(statusLine_->text()) <=
+                      statusLine_->contentsRect().width();
+    statusLine_->setAlignment(fits ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void MainWindow::setFilenameFormat(FilenameFormat format) {
@@ -615,6 +623,8 @@ template <typename Command> void MainWindow::command(Command&& run) {
 // Events
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == statusLine_ && event->type() == QEvent::Resize)
+        alignStatusLine();
     // The menu's Ctrl+C and Ctrl+A act on the file list wherever the focus is: a text field
     // must not take them for its own copy and select-all.
     if (event->type() == QEvent::ShortcutOverride) {

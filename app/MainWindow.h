@@ -109,6 +109,7 @@ private:
     // The window's size for the font in use with the list buttons so arranged, with room for the
     // status line's credit whole or not.
     QSize fittedSize(bool narrow, bool wholeCredit);
+    void alignStatusLine();
     static QString creditLine();
     void applyDefaultsAndLoadSettings();
     void showFocusedFileInStatus();

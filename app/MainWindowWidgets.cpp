@@ -229,6 +229,7 @@ void MainWindow::buildWidgets() {
     // A long text gives way to a batch's progress bar and Stop button instead of pushing them
     // out of the fixed window.
     statusLine_->setMinimumWidth(1);
+    statusLine_->installEventFilter(this);
     auto* bar = named(new QStatusBar(this), "statusBar");
     bar->setSizeGripEnabled(false);
     bar->addWidget(statusLine_, 1);

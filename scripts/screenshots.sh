@@ -2,20 +2,22 @@
 # Takes the window's screenshots in docs/ under a virtual X server with a real window manager:
 # the usual font (docs/screenshot.png, shown in the README), an 11-point font, scale factor 2,
 # a long batch with its Stop button, the list with its ID3v2 mark, the rename preview and the
-# Settings menu open with "Also use ID3v2 tags" checked. Also checks that the window manager gets
+# Settings menu open with "Also use ID3v2 tags" checked; then the list with its marks and the
+# rename preview with a 100-character name at qt6ct fonts of 10 and 12 points, the latter on a
+# 1,280 by 800 screen at a scale of 1.5. Also checks that the window manager gets
 # the titles exactly as the program sets them ("Morwick", "Edit"), and that Stop leaves the rest
 # of a batch untouched.
 #
 #   scripts/screenshots.sh
 #
-# Needs xvfb-run (xvfb), openbox, import (imagemagick), xdotool and xprop (x11-utils); as root
-# the script installs what is missing.
+# Needs xvfb-run (xvfb), openbox, import (imagemagick), xdotool, xprop (x11-utils) and qt6ct; as
+# root the script installs what is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ -z "${MORWICK_IN_XVFB:-}" ]; then
     need=()
-    for tool in xvfb-run:xvfb openbox:openbox import:imagemagick xdotool:xdotool xprop:x11-utils; do
+    for tool in xvfb-run:xvfb openbox:openbox import:imagemagick xdotool:xdotool xprop:x11-utils qt6ct:qt6ct; do
         command -v "${tool%%:*}" >/dev/null || need+=("${tool#*:}")
     done
     if [ ${#need[@]} -gt 0 ]; then
@@ -117,6 +119,50 @@ preview=$(xdotool search --sync --onlyvisible --name '^Preview renames$' | head 
 shoot "$(frame_id "$preview")" "$root/docs/preview-renames.png"
 xdotool key Escape
 finish
+
+# Larger fonts as a user sets them with qt6ct: a folder with more entries than the list shows,
+# some with ID3v2 tags, and a 100-character name; the window, its list and the rename preview.
+crowded="$work/crowded"
+mkdir -p "$crowded"
+for i in $(seq -w 1 30); do
+    if [ $((10#$i % 3)) -eq 0 ]; then src=peer-id3v2-and-id3v1.mp3; else src=peer-id3v1.mp3; fi
+    cp "$root/tests/data/$src" "$crowded/$i. A Song Called Number $i.mp3"
+done
+cp "$root/tests/data/peer-id3v2-and-id3v1.mp3" \
+    "$crowded/00. A very long name of a live recording made at a summer festival by the sea, with the full ban.mp3"
+chmod -R u+w "$crowded"
+qt6ct_font() { # the qt6ct settings for a general font of $1 points, in a config folder $2
+    mkdir -p "$2/qt6ct"
+    printf '[Appearance]\nstyle=Fusion\n[Fonts]\ngeneral="DejaVu Sans,%s,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\nfixed="DejaVu Sans Mono,%s,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n' \
+        "$1" "$1" >"$2/qt6ct/qt6ct.conf"
+}
+crowd_shots() { # $1: points, $2: suffix; the rest: environment
+    local points=$1 suffix=$2
+    shift 2
+    qt6ct_font "$points" "$work/config-$points"
+    start "$crowded" XDG_CONFIG_HOME="$work/config-$points" QT_QPA_PLATFORMTHEME=qt6ct "$@"
+    xdotool windowactivate --sync "$id"
+    xdotool key ctrl+a
+    shoot "$(frame_id "$id")" "$root/docs/list-$suffix.png"
+    eval "$(xdotool getwindowgeometry --shell "$(frame_id "$id")")"
+    echo "window with frame at ${X},${Y}, ${WIDTH}x${HEIGHT} on a screen of $(xdpyinfo 2>/dev/null | awk '/dimensions:/{print $2}')"
+    xdotool key alt+e v
+    preview=$(xdotool search --sync --onlyvisible --name '^Preview renames$' | head -1)
+    shoot "$(frame_id "$preview")" "$root/docs/preview-$suffix.png"
+    xdotool key Escape
+    finish
+}
+crowd_shots 10 10pt
+crowd_shots 12 12pt
+# A 1,280 by 800 screen at a scale of 1.5, on a second server of its own.
+Xvfb :97 -screen 0 1280x800x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+sleep 1
+outer=$DISPLAY
+export DISPLAY=:97
+openbox >/dev/null 2>&1 &
+sleep 1
+crowd_shots 12 12pt-scale1.5-1280 QT_SCALE_FACTOR=1.5
+export DISPLAY=$outer
 
 # The Settings menu, open from the keyboard on its ID3v2 item, with the setting and the tag in
 # the status line on (from a settings file of their own, so the other pictures keep defaults).
