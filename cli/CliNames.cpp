@@ -1,0 +1,86 @@
+#include "cli/CliNames.h"
+
+#include "core/Id3Tag.h"
+
+#include <QStringList>
+#include <array>
+
+namespace {
+
+constexpr std::array<const char*, kFilenameFormatCount> kFilenameCaptions = {
+    "xx. song.mp3 / xx - song.mp3", "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
+    "song.mp3"};
+constexpr std::array<const char*, kDirnameFormatCount> kDirnameCaptions = {
+    "no artist / album fetching", "artist - album", "artist \\ album",
+    "artist \\ album \\ disc \\", "artist",         "album"};
+
+std::optional<int> number(const QString& text, int count) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok, 10);
+    return ok && n >= 0 && n < count ? std::optional<int>(n) : std::nullopt;
+}
+
+// Spaces around separators and a trailing one do not count; "/" is "\".
+QString dirnameKey(QString text) {
+    text.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    text = text.simplified();
+    if (text.endsWith(QLatin1Char('\\')))
+        text.chop(1);
+    return text.trimmed().toCaseFolded();
+}
+
+} // namespace
+
+std::optional<FilenameFormat> FilenameFormatNamed(const QString& text) {
+    if (const auto n = number(text, kFilenameFormatCount))
+        return FilenameFormat(*n);
+    if (text.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0 ||
+        text.trimmed() == QLatin1String("-1"))
+        return FilenameFormat::None;
+    const QString wanted = text.simplified();
+    for (int i = 0; i < kFilenameFormatCount; ++i) {
+        const QString caption = QLatin1String(kFilenameCaptions[size_t(i)]);
+        QStringList spellings = caption.split(QStringLiteral(" / "));
+        spellings.prepend(caption);
+        for (const QString& spelling : spellings) {
+            if (wanted.compare(spelling, Qt::CaseInsensitive) == 0)
+                return FilenameFormat(i);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<DirnameFormat> DirnameFormatNamed(const QString& text) {
+    if (const auto n = number(text, kDirnameFormatCount))
+        return DirnameFormat(*n);
+    const QString wanted = dirnameKey(text);
+    // "no artist / album fetching" holds a "/" of its own, which the key turns like any other.
+    for (int i = 0; i < kDirnameFormatCount; ++i) {
+        if (wanted == dirnameKey(QLatin1String(kDirnameCaptions[size_t(i)])))
+            return DirnameFormat(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> GenreNamed(const QString& text) {
+    if (text.trimmed().isEmpty() || text.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        return kNoGenre;
+    if (const auto n = number(text, kGenreCount))
+        return *n;
+    for (int i = 0; i < kGenreCount; ++i) {
+        if (text.trimmed().compare(QLatin1String(GenreNames[size_t(i)]), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return std::nullopt;
+}
+
+QString FilenameFormatCaption(FilenameFormat format) {
+    const int i = int(format);
+    return i >= 0 && i < kFilenameFormatCount ? QLatin1String(kFilenameCaptions[size_t(i)])
+                                              : QStringLiteral("none");
+}
+
+QString DirnameFormatCaption(DirnameFormat format) {
+    const int i = int(format);
+    return i >= 0 && i < kDirnameFormatCount ? QLatin1String(kDirnameCaptions[size_t(i)]) : QString();
+}
