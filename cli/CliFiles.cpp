@@ -79,6 +79,8 @@ public:
             folder.names.append(name);
     }
 
+    void addMissing(const QString& path) { result_.missing.append(path); }
+
     GatheredFiles finish() {
         // Given files take the window's list order within their folder; the ones it would not
         // list keep the order given, after them.
@@ -184,7 +186,7 @@ GatheredFiles GatherFiles(const QStringList& paths, bool recursive) {
     for (const QString& path : paths) {
         struct stat st {};
         if (::stat(EncodeFileName(path).constData(), &st) != 0) {
-            gatherer.addFile(path); // named as a file; the batch reports it as the window would
+            gatherer.addMissing(path);
             continue;
         }
         if (S_ISDIR(st.st_mode)) {

@@ -23,7 +23,9 @@ std::optional<int> number(const QString& text, int count) {
 // Spaces around separators and a trailing one do not count; "/" is "\".
 QString dirnameKey(QString text) {
     text.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    text = text.simplified();
+    text = text.simplified()
+               .replace(QStringLiteral(" \\"), QStringLiteral("\\"))
+               .replace(QStringLiteral("\\ "), QStringLiteral("\\"));
     if (text.endsWith(QLatin1Char('\\')))
         text.chop(1);
     return text.trimmed().toCaseFolded();
