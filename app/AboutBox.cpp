@@ -1,6 +1,6 @@
 #include "app/AboutBox.h"
 
-#include "commands/ScreenCentre.h"
+#include "app/dialogs/ScreenCentre.h"
 
 #include <QKeyEvent>
 #include <QPalette>

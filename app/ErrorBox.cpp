@@ -1,6 +1,6 @@
 #include "app/ErrorBox.h"
 
-#include "commands/TitleRoom.h"
+#include "app/dialogs/TitleRoom.h"
 
 #include <QMessageBox>
 

@@ -7,18 +7,18 @@
 #include "app/FolderDrop.h"
 #include "app/ProgressBar.h"
 #include "app/Shell.h"
+#include "app/dialogs/FieldState.h"
+#include "app/dialogs/GenreList.h"
+#include "app/dialogs/RenamePreviewDialog.h"
+#include "app/dialogs/ScreenCentre.h"
+#include "app/dialogs/TagDialog.h"
 #include "commands/BatchContext.h"
 #include "commands/CopyTagCommand.h"
 #include "commands/EditTagsCommand.h"
-#include "commands/FieldState.h"
-#include "commands/GenreList.h"
 #include "commands/RemoveAllTagsCommand.h"
 #include "commands/RenameFilesCommand.h"
 #include "commands/RenameFromTagsCommand.h"
-#include "commands/RenamePreview.h"
-#include "commands/ScreenCentre.h"
 #include "commands/SearchReplaceCommand.h"
-#include "commands/TagDialog.h"
 #include "commands/TagFilesCommand.h"
 #include "commands/TrimFilenamesCommand.h"
 #include "core/AnsiText.h"
@@ -81,10 +81,14 @@ MainWindow::~MainWindow() {
 void MainWindow::setDialogs(TagDialog* tagDialog, AboutBox* aboutBox) {
     tagDialog_ = tagDialog;
     aboutBox_ = aboutBox;
+    qtPrompts_.setTagDialog(tagDialog);
+    prompts_->setTagDialog(tagDialog);
 }
 
-void MainWindow::setPrompts(Prompts* prompts) {
+void MainWindow::setPrompts(WindowPrompts* prompts) {
     prompts_ = prompts ? prompts : &qtPrompts_;
+    // Whoever answers, the tag questions are asked in the window's one tag dialog.
+    prompts_->setTagDialog(tagDialog_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -198,6 +202,9 @@ QString MainWindow::currentDirectory() const {
 
 void MainWindow::setStatus(const QString& text) {
     statusLine_->setText(text);
+    // A line wider than the window (a long tag, or the credit on a small screen) is cut; the
+    // tooltip gives it whole.
+    statusLine_->setToolTip(text);
 }
 
 void MainWindow::setFilenameFormat(FilenameFormat format) {
@@ -486,7 +493,7 @@ void MainWindow::trimFilenames() {
 
 void MainWindow::editTags() {
     if (tagDialog_)
-        command([this] { finish(EditTagsCommand(batchContext(), *tagDialog_, useId3v2())); });
+        command([this] { finish(EditTagsCommand(batchContext(), useId3v2())); });
 }
 
 void MainWindow::playFile() {
@@ -502,7 +509,7 @@ void MainWindow::tagFiles() {
     const TagFilesOptions options{tagFieldValues(), filenameFormat(), actionAskLongTitle_->isChecked(),
                                   actionAskLongFilename_->isChecked(), useId3v2()};
     command([&] {
-        const BatchReport report = TagFilesCommand(batchContext(), *tagDialog_, options);
+        const BatchReport report = TagFilesCommand(batchContext(), options);
         // The counter is a stored 32-bit value; it stops at its largest value instead of wrapping.
         settings_.uses = int32_t(
             std::min<int64_t>(int64_t(settings_.uses) + report.changed, std::numeric_limits<int32_t>::max()));
@@ -634,6 +641,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!centred_) {
         centred_ = true;
+        fitToFont(); // the window system's frame is known now, and takes room from the screen
         CentreOnScreen(this);
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Settings.h"
-#include "commands/Prompts.h"
+#include "app/dialogs/QtPrompts.h"
+#include "commands/Settings.h"
 #include "commands/TagFields.h"
 #include "naming/Formats.h"
 
@@ -13,8 +13,10 @@ class AboutBox;
 class DirectoryList;
 class FileList;
 class QAction;
+class QBoxLayout;
 class QButtonGroup;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -36,7 +38,7 @@ public:
     // The tag dialog and the about box, created after this window.
     void setDialogs(TagDialog* tagDialog, AboutBox* aboutBox);
     // Where the commands' prompts go: the real dialogs, or scripted answers (nullptr: real).
-    void setPrompts(Prompts* prompts);
+    void setPrompts(WindowPrompts* prompts);
 
     FilenameFormat filenameFormat() const;
     DirnameFormat dirnameFormat() const;
@@ -99,8 +101,14 @@ protected:
 private:
     void buildWidgets();
     void buildMenus();
-    // Sizes the columns and the fixed window for the font in use.
+    // Sizes the columns and the fixed window for the font in use, within the screen.
     void fitToFont();
+    // Lays the buttons under the two lists out side by side, or (`narrow`) one under another, so
+    // that the lists can give way on a screen too small for the window.
+    void arrangeListButtons(bool narrow);
+    // The window's size for the font in use with the list buttons so arranged, with room for the
+    // status line's credit whole or not.
+    QSize fittedSize(bool narrow, bool wholeCredit);
     static QString creditLine();
     void applyDefaultsAndLoadSettings();
     void showFocusedFileInStatus();
@@ -130,6 +138,9 @@ private:
 
     QWidget* browserColumn_ = nullptr;
     QWidget* taggingColumn_ = nullptr;
+    QBoxLayout* browserButtons_ = nullptr;
+    QGridLayout* fileButtons_ = nullptr;
+    QList<QPushButton*> fileButtonOrder_;
     QComboBox* driveCombo_ = nullptr;
     DirectoryList* directoryList_ = nullptr;
     FileList* fileList_ = nullptr;
@@ -168,7 +179,7 @@ private:
     bool fitted_ = false;
     QMap<QString, QString> lastDirectoryOnDrive_;
     QtPrompts qtPrompts_;
-    Prompts* prompts_;
+    WindowPrompts* prompts_;
     TagDialog* tagDialog_ = nullptr;
     AboutBox* aboutBox_ = nullptr;
 };

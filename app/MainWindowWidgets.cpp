@@ -4,7 +4,7 @@
 #include "app/DirectoryList.h"
 #include "app/FileList.h"
 #include "app/ProgressBar.h"
-#include "commands/CharacterLimit.h"
+#include "app/dialogs/CharacterLimit.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -18,10 +18,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <type_traits>
 
@@ -97,10 +99,10 @@ void MainWindow::buildWidgets() {
     auto* renameDirButton = button("renameDirButton", "Rename dir", &MainWindow::renameDirectory);
     browser->addWidget(driveCombo_);
     browser->addWidget(directoryList_, 1);
-    auto* browserButtons = new QHBoxLayout;
-    browserButtons->addWidget(refreshButton);
-    browserButtons->addWidget(renameDirButton);
-    browser->addLayout(browserButtons);
+    browserButtons_ = new QHBoxLayout;
+    browserButtons_->addWidget(refreshButton);
+    browserButtons_->addWidget(renameDirButton);
+    browser->addLayout(browserButtons_);
     browserColumn_ = new QWidget(this);
     browser->setContentsMargins(0, 0, 0, 0);
     browserColumn_->setLayout(browser);
@@ -123,13 +125,12 @@ void MainWindow::buildWidgets() {
     auto* editTagsButton = button("editTagsButton", "Edit tags", &MainWindow::editTags);
     auto* copyTagButton = button("copyTagButton", "Copy tag", &MainWindow::copyTag);
     auto* playFileButton = button("playFileButton", "Play file", &MainWindow::playFile);
-    auto* fileButtons = new QGridLayout;
-    fileButtons->setSpacing(4);
-    const QPushButton* order[] = {renameFilesButton, trimFilenamesButton, replaceTextButton,
-                                  editTagsButton,    copyTagButton,       playFileButton};
-    for (int i = 0; i < 6; ++i)
-        fileButtons->addWidget(const_cast<QPushButton*>(order[i]), i / 2, i % 2);
-    files->addLayout(fileButtons);
+    fileButtons_ = new QGridLayout;
+    fileButtons_->setSpacing(4);
+    fileButtonOrder_ = {renameFilesButton, trimFilenamesButton, replaceTextButton,
+                        editTagsButton,    copyTagButton,       playFileButton};
+    files->addLayout(fileButtons_);
+    arrangeListButtons(false);
     columns->addLayout(files, 1);
 
     // Tagging: the batch fields, the formats and the batch commands.
@@ -419,17 +420,46 @@ void MainWindow::fitToFont() {
     }
     yearEdit_->setMaximumWidth(
         std::max(kYearFieldWidthPx, yearEdit_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16));
-    browserColumn_->setFixedWidth(std::max(kBrowserWidth, browserColumn_->minimumSizeHint().width()));
     taggingColumn_->setFixedWidth(std::max(kTaggingWidth, taggingColumn_->minimumSizeHint().width()));
 
-    // The window has a fixed size: its client area plus the menu bar, the client area as large
-    // as the layouts and the credit line on the status line need at this font.
+    // The window has a fixed size, as large as its texts need, but never larger than the screen
+    // leaves for it: first the lists give way (their buttons stacked), then everything else.
+    QSize room = screen()->availableGeometry().size();
+    if (const QWindow* handle = windowHandle()) {
+        const QMargins frame = handle->frameMargins();
+        room -= QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    }
+    QSize size = fittedSize(false, true);
+    if (size.width() > room.width())
+        size = fittedSize(true, true);
+    // Then the status line's credit, which its tooltip gives whole.
+    if (size.width() > room.width())
+        size = fittedSize(true, false);
+    setFixedSize(size.boundedTo(room));
+}
+
+void MainWindow::arrangeListButtons(bool narrow) {
+    browserButtons_->setDirection(narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    for (QPushButton* button : fileButtonOrder_)
+        fileButtons_->removeWidget(button);
+    const int columns = narrow ? 1 : 2;
+    for (int i = 0; i < int(fileButtonOrder_.size()); ++i)
+        fileButtons_->addWidget(fileButtonOrder_[i], i / columns, i % columns);
+}
+
+QSize MainWindow::fittedSize(bool narrow, bool wholeCredit) {
+    arrangeListButtons(narrow);
+    const int browserNeeds = browserColumn_->minimumSizeHint().width();
+    browserColumn_->setFixedWidth(narrow ? browserNeeds : std::max(kBrowserWidth, browserNeeds));
+    centralWidget()->layout()->activate();
+    // The client area plus the menu bar, the client area as large as the layouts and the
+    // credit line on the status line need at this font.
     const QSize central = centralWidget()->minimumSizeHint();
     const QSize status = statusBar()->sizeHint();
     QLabel credit(creditLine()); // measured as the status line would show it
     credit.setFont(statusLine_->font());
     const int creditWidth = status.width() - statusLine_->sizeHint().width() + credit.sizeHint().width();
-    const int width = std::max({kClientWidth, central.width(), creditWidth});
+    const int width = std::max({kClientWidth, central.width(), wholeCredit ? creditWidth : 0});
     const int height = std::max(kClientHeight, central.height() + status.height());
-    setFixedSize(width, height + menuBar()->sizeHint().height());
+    return {width, height + menuBar()->sizeHint().height()};
 }

@@ -3,8 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/ProgramIcon.h"
-#include "commands/TagDialog.h"
-#include "commands/TitleRoom.h"
+#include "app/dialogs/TagDialog.h"
+#include "app/dialogs/TitleRoom.h"
 #include "core/Journal.h"
 
 #include <QApplication>

@@ -4,9 +4,9 @@
 // and a probe on what the file list does while a command runs.
 
 #include "app/MainWindow.h"
+#include "app/dialogs/TagDialog.h"
+#include "app/dialogs/WindowPrompts.h"
 #include "bench/BenchSupport.h"
-#include "commands/Prompts.h"
-#include "commands/TagDialog.h"
 
 #include <QObject>
 #include <QString>
@@ -14,7 +14,7 @@
 class QEvent;
 class QItemSelectionModel;
 
-class ScriptedPrompts : public Prompts {
+class ScriptedPrompts : public WindowPrompts {
 public:
     int asked = 0;
     bool inputQuery(const QString&, const QString&, QString&) override { return ++asked, false; }

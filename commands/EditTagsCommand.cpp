@@ -1,7 +1,6 @@
 #include "commands/EditTagsCommand.h"
 
 #include "commands/Prompts.h"
-#include "commands/TagDialog.h"
 #include "core/AnsiText.h"
 #include "core/FileName.h"
 #include "core/Id3v2Write.h"
@@ -24,36 +23,32 @@ int LeadingNumber(const QString& text) {
 }
 
 // Edit tags with the ID3v2 setting on: the fields whole, both tags written on Save.
-BatchStep EditBothTags(const BatchContext& context, TagDialog& dialog, const QString& name) {
-    dialog.setFileName(DisplayFileName(name));
+BatchStep EditBothTags(const BatchContext& context, const QString& name) {
+    TagEdit edit{DisplayFileName(name), {}, true, {}, {}};
     const Mp3Info info = ReadMp3Info(name);
-    dialog.setWindowTitle(QStringLiteral("Edit"));
-    dialog.setWholeTexts(true);
     // A tag without any of the seven texts (only a picture, say) does not hide the ID3v1 tag.
     const std::optional<Id3v2Parsed> id3v2 = ReadId3v2Tag(name);
     const bool fromId3v2 = id3v2 && id3v2->texts != Id3v2Texts{};
     if (fromId3v2)
-        dialog.setTexts(id3v2->texts);
+        edit.texts = id3v2->texts;
     else
-        dialog.setTag({info.title, info.artist, info.album, info.year, info.comment, info.track, info.genre});
-    dialog.setStreamFacts(StreamInfoLines(info));
-    dialog.setAllEditable(true);
-    if (context.prompts.showModal(dialog) != QDialog::Accepted)
+        edit.texts = {info.title,           info.artist,
+                      info.album,           info.year,
+                      info.comment,         info.track == 0 ? QString() : QString::number(info.track),
+                      GenreName(info.genre)};
+    edit.streamFacts = StreamInfoLines(info);
+    if (!context.prompts.editTag(edit))
         return BatchStep::Unchanged;
 
-    Id3v2Texts texts = dialog.texts();
-    for (QString* text : {&texts.title, &texts.artist, &texts.album, &texts.comment, &texts.track})
-        *text = TrimControl(*text);
+    TrimEditedTexts(edit);
+    Id3v2Texts& texts = edit.texts;
+    const int genre = GenreIndex(texts.genre);
     // A genre the list does not name stays as it was unless another is chosen.
     if (fromId3v2 && texts.genre.isEmpty() && GenreIndex(id3v2->texts.genre) == kNoGenre)
         texts.genre = id3v2->texts.genre;
-    TagTexts edited = dialog.tag();
-    edited.title = texts.title;
-    edited.artist = texts.artist;
-    edited.album = texts.album;
-    edited.comment = texts.comment;
-    edited.track = LeadingNumber(texts.track) & 0xFF;
-    dialog.setTexts(texts); // the fields show what is written
+    const TagTexts edited{texts.title, texts.artist,  texts.album,
+                          texts.year,  texts.comment, LeadingNumber(texts.track) & 0xFF,
+                          genre};
     ID3Tag trailer = EmptyTag();
     SetTagFields(trailer, edited);
     // Both tags as one change: a kill leaves the file old or new.
@@ -62,33 +57,39 @@ BatchStep EditBothTags(const BatchContext& context, TagDialog& dialog, const QSt
 
 } // namespace
 
-BatchReport EditTagsCommand(const BatchContext& context, TagDialog& dialog, bool useId3v2) {
-    if (useId3v2) {
-        const BatchReport report = RunBatch(
-            context.files, context.progress,
-            [&](const QString& name) { return EditBothTags(context, dialog, name); }, /*reread=*/false);
-        dialog.setWholeTexts(false); // the dialog's other use, Tag files' prompts, takes ID3v1 widths
-        return report;
+void TrimEditedTexts(TagEdit& edit) {
+    if (edit.whole) {
+        Id3v2Texts& texts = edit.texts;
+        for (QString* text : {&texts.title, &texts.artist, &texts.album, &texts.comment, &texts.track})
+            *text = TrimControl(*text);
+    } else {
+        TagTexts& tag = edit.tag;
+        for (QString* text : {&tag.title, &tag.artist, &tag.album, &tag.comment})
+            *text = TrimControl(*text);
     }
+}
+
+BatchReport EditTagsCommand(const BatchContext& context, bool useId3v2) {
+    if (useId3v2)
+        return RunBatch(
+            context.files, context.progress, [&](const QString& name) { return EditBothTags(context, name); },
+            /*reread=*/false);
     return RunBatch(
         context.files, context.progress,
         [&](const QString& name) {
-            dialog.setFileName(DisplayFileName(name));
             const Mp3Info info = ReadMp3Info(name);
-            dialog.setWindowTitle(QStringLiteral("Edit"));
-            dialog.setTag(
-                {info.title, info.artist, info.album, info.year, info.comment, info.track, info.genre});
-            dialog.setStreamFacts(StreamInfoLines(info));
-            dialog.setAllEditable(true);
-            if (context.prompts.showModal(dialog) != QDialog::Accepted)
+            TagEdit edit{
+                DisplayFileName(name),
+                StreamInfoLines(info),
+                false,
+                {info.title, info.artist, info.album, info.year, info.comment, info.track, info.genre},
+                {}};
+            if (!context.prompts.editTag(edit))
                 return BatchStep::Unchanged;
 
-            TagTexts edited = dialog.tag();
-            for (QString* text : {&edited.title, &edited.artist, &edited.album, &edited.comment})
-                *text = TrimControl(*text);
-            dialog.setTag(edited); // the fields show what is written
+            TrimEditedTexts(edit);
             FileTag fileTag{EmptyTag(), info.hasTag};
-            SetTagFields(fileTag.tag, edited);
+            SetTagFields(fileTag.tag, edit.tag);
             return WriteTag(name, fileTag) ? BatchStep::Changed : BatchStep::Unchanged;
         },
         /*reread=*/false);

@@ -2,7 +2,6 @@
 
 #include "commands/AskShortFilename.h"
 #include "commands/Prompts.h"
-#include "commands/TagDialog.h"
 #include "core/AnsiText.h"
 #include "core/FileName.h"
 #include "core/Id3v2Write.h"
@@ -26,13 +25,10 @@ bool FormatErrorCounts(FilenameFormat format, const SplitName& split, const Id3F
     return false;
 }
 
-enum class LongField { Title, Artist };
-
 class TagOneFile {
 public:
-    TagOneFile(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options,
-               ChangeGroup* group = nullptr)
-        : context_(context), dialog_(dialog), options_(options), group_(group) {}
+    TagOneFile(const BatchContext& context, const TagFilesOptions& options, ChangeGroup* group = nullptr)
+        : context_(context), options_(options), group_(group) {}
 
     BatchStep operator()(const QString& name) const {
         const Id3FieldMask& mask = options_.fields.mask;
@@ -96,45 +92,33 @@ private:
         return WriteBothTags(*group_, name, trailer, texts, mask);
     }
 
-    // The song or artist prompt: the dialog shows the tag as this file's steps have filled it,
-    // with only the long field (and Comment) editable. Save stores the edited field and, when
-    // Comment is marked, the comment.
+    // The song or artist prompt: it shows the tag as this file's steps have filled it, with only
+    // the long field (and Comment) editable. Save stores the edited field and, when Comment is
+    // marked, the comment.
     void askShorter(ID3Tag& tag, const QString& name, LongField which, const QString& parsed) const {
         const bool title = which == LongField::Title;
-        dialog_.setWindowTitle(title ? QStringLiteral("Song name exceeds 30 characters!")
-                                     : QStringLiteral("Artist name exceeds 30 characters!"));
-        dialog_.setFileName(DisplayFileName(name));
-        dialog_.setWholeTexts(false);
         TagTexts shown = ShownTagTexts(tag);
         if (title)
             shown.title = LeftChars(parsed, kTextWidth);
         else
             shown.artist = LeftChars(parsed, kTextWidth);
-        dialog_.setTag(shown);
-        dialog_.setStreamFacts({});
-        dialog_.setAllEditable(false);
-        dialog_.setEditable(title ? TagField::Title : TagField::Artist, true);
-        dialog_.setEditable(TagField::Comment, true);
-
-        if (context_.prompts.showModal(dialog_) != QDialog::Accepted)
+        if (!context_.prompts.shortenLongText(which, DisplayFileName(name), shown))
             return;
-        const TagTexts edited = dialog_.tag();
         Id3FieldMask keep{false, false, false, false, false, false, false};
         keep.title = title && options_.fields.mask.title;
         keep.artist = !title && options_.fields.mask.artist;
         keep.comment = options_.fields.mask.comment;
-        SetTagFields(tag, edited, keep);
+        SetTagFields(tag, shown, keep);
     }
 
     const BatchContext& context_;
-    TagDialog& dialog_;
     const TagFilesOptions& options_;
     ChangeGroup* group_;
 };
 
 } // namespace
 
-BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, const TagFilesOptions& options) {
+BatchReport TagFilesCommand(const BatchContext& context, const TagFilesOptions& options) {
     if (!context.files.anySelected())
         return {};
     TagFilesOptions trimmed = options;
@@ -142,12 +126,12 @@ BatchReport TagFilesCommand(const BatchContext& context, TagDialog& dialog, cons
     trimmed.fields.album = TrimControl(options.fields.album);
     trimmed.fields.comment = TrimControl(options.fields.comment);
     if (!trimmed.useId3v2)
-        return RunBatch(context.files, context.progress, TagOneFile(context, dialog, trimmed));
+        return RunBatch(context.files, context.progress, TagOneFile(context, trimmed));
     // The ID3v2 rewrites end in groups: one sync serves many files.
     ChangeGroup group;
     const BatchReport report =
         RunBatch(context.files, context.progress,
-                 GroupedWork{TagOneFile(context, dialog, trimmed, &group), [&] { group.finish(); },
+                 GroupedWork{TagOneFile(context, trimmed, &group), [&] { group.finish(); },
                              [&] { return group.full(); }, [&] { return group.leftAlone(); }});
     NoticeLeftAlone(context.prompts, report.leftAlone);
     return report;

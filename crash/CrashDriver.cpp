@@ -62,8 +62,9 @@ public:
         return defaultText;
     }
     bool errorQuestion(const QString&) override { return false; }
-    int showModal(QDialog&) override { return 0; }
     void notice(const QString&) override {}
+    bool shortenLongText(LongField, const QString&, TagTexts&) override { return false; }
+    bool editTag(TagEdit&) override { return false; }
 };
 
 // An ID3v2.4 tag with a title and `filler` bytes of comment; with `room`, 1 KiB of padding (so a

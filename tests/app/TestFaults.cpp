@@ -4,8 +4,8 @@
 // program goes on working.
 #include "app/FileList.h"
 #include "app/MainWindow.h"
+#include "app/dialogs/TagDialog.h"
 #include "commands/EditTagsCommand.h"
-#include "commands/TagDialog.h"
 #include "core/FileName.h"
 #include "support/FileSizeLimit.h"
 #include "support/ModalAnswerer.h"

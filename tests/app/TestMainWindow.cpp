@@ -4,12 +4,12 @@
 #include "app/FileList.h"
 #include "app/MainWindow.h"
 #include "app/ProgramIcon.h"
-#include "app/Settings.h"
 #include "app/Shell.h"
-#include "commands/CharacterLimit.h"
+#include "app/dialogs/CharacterLimit.h"
+#include "app/dialogs/QtPrompts.h"
+#include "app/dialogs/TagDialog.h"
 #include "commands/EditTagsCommand.h"
-#include "commands/Prompts.h"
-#include "commands/TagDialog.h"
+#include "commands/Settings.h"
 #include "core/Directory.h"
 #include "core/FileRewrite.h"
 #include "core/TagSummary.h"
@@ -148,7 +148,7 @@ QStringList LayoutProblems(const QWidget* top) {
 
 // Answers Yes to every "Continue batch?" question, taking its time over the first one as a
 // person reading it would, so that the batch runs long enough to show its progress.
-class SlowFirstAnswer : public Prompts {
+class SlowFirstAnswer : public WindowPrompts {
 public:
     int questions = 0;
     bool inputQuery(const QString&, const QString&, QString&) override { return false; }
@@ -532,6 +532,7 @@ private slots:
     // ones (the desktop's font one or two points up; the same again at other scale factors in
     // the test's scaled runs); the window's size follows, still fixed, and is 681 x 393 pixels
     // around the client area at the usual font. The tag dialog shows its texts whole too.
+
     void windowFitsItsTexts_data() {
         QTest::addColumn<QString>("family");
         QTest::addColumn<int>("points"); // 0: the usual font
@@ -573,6 +574,42 @@ private slots:
             QVERIFY(list->mapTo(top, QPoint(0, 0)).x() - label->mapTo(top, QPoint(label->width(), 0)).x() >=
                     4);
         }
+    }
+
+    // On a screen too small for the window at a large font (1,280 by 800 pixels at a scale of 1.5
+    // leaves 853 by 533), the window and its frame stay on the screen: the two lists give way
+    // first, so every caption stays whole; only the status line's credit is cut, and its tooltip
+    // gives it whole. Past what the lists can give, the window still never outgrows the screen.
+    void windowFitsItsScreen_data() {
+        QTest::addColumn<int>("points");
+        QTest::addColumn<bool>("whole"); // every caption but the status line's whole
+        QTest::newRow("10 points") << 10 << true;
+        QTest::newRow("12 points") << 12 << true;
+        QTest::newRow("16 points") << 16 << false;
+    }
+    void windowFitsItsScreen() {
+        QFETCH(int, points);
+        QFETCH(bool, whole);
+        if (QGuiApplication::primaryScreen()->availableGeometry().size() != QSize(853, 533))
+            QSKIP("needs a screen of 853 by 533 (tests/data/screen-1280x800.json at a scale of 1.5)");
+        const QFont usual = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(usual); });
+        QFont font = usual;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        MainWindow* w = open();
+        const QRect screen = w->screen()->availableGeometry();
+        QVERIFY2(
+            screen.contains(w->frameGeometry()),
+            qPrintable(
+                QStringLiteral("%1x%2").arg(w->frameGeometry().width()).arg(w->frameGeometry().height())));
+        if (!whole)
+            return;
+        QStringList problems = LayoutProblems(w);
+        problems.removeIf([](const QString& p) { return p.startsWith(QLatin1String("statusLine: ")); });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+        const auto* status = Named<QLabel>(w, "statusLine");
+        QCOMPARE(status->toolTip(), status->text());
     }
 
     // Each window reaches the window system titled exactly as it says. The program sets no

@@ -1,5 +1,4 @@
 #include "commands/CopyTagCommand.h"
-#include "commands/GenreList.h"
 #include "core/Batch.h"
 #include "support/PeerTags.h"
 #include "support/ScriptedPrompts.h"

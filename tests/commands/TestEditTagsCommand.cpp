@@ -1,7 +1,7 @@
-#include "commands/CharacterLimit.h"
+#include "app/dialogs/CharacterLimit.h"
+#include "app/dialogs/TagDialog.h"
 #include "commands/EditTagsCommand.h"
 #include "commands/Prompts.h"
-#include "commands/TagDialog.h"
 #include "core/Batch.h"
 #include "core/Id3Tag.h"
 #include "core/IoError.h"
@@ -79,6 +79,12 @@ class TestEditTagsCommand : public QObject {
 private:
     TagDialog* dialog_ = nullptr;
     std::unique_ptr<WorkDir> dir_;
+
+    // Edit tags, its questions asked in the run's one dialog.
+    BatchReport editTags(FakeSelection& files, ScriptedPrompts& prompts) {
+        prompts.setTagDialog(dialog_);
+        return EditTagsCommand({files, prompts});
+    }
 
 private slots:
     void initTestCase() {
@@ -173,7 +179,7 @@ private slots:
         write(QStringLiteral("a.mp3"), body());
         FakeSelection files({"a.mp3"}, {false});
         DialogPrompts prompts;
-        EditTagsCommand({files, prompts}, *dialog_);
+        editTags(files, prompts);
         QVERIFY(prompts.shown.isEmpty());
         QCOMPARE(files.rereads, 0);
     }
@@ -205,7 +211,7 @@ private slots:
                              save(d);
                          },
                          cancel, save};
-        EditTagsCommand({files, prompts}, *dialog_);
+        editTags(files, prompts);
 
         QCOMPARE(prompts.unexpected, 0);
         QCOMPARE(prompts.shown.size(), 3);
@@ -324,7 +330,7 @@ private slots:
             }
             save(d);
         }};
-        EditTagsCommand({files, prompts}, *dialog_);
+        editTags(files, prompts);
 
         QCOMPARE(prompts.unexpected, 0);
         QCOMPARE(prompts.shown.size(), 1);
@@ -357,7 +363,7 @@ private slots:
             QTest::keyClick(widget, Qt::Key_Escape);
             QVERIFY(!d.isVisible());
         }};
-        EditTagsCommand({files, prompts}, *dialog_);
+        editTags(files, prompts);
         QCOMPARE(prompts.unexpected, 0);
         QCOMPARE(read(QStringLiteral("f.mp3")), old);
     }
@@ -370,7 +376,7 @@ private slots:
             QTest::keyClicks(Named<QLineEdit>(&d, "titleEdit"), QStringLiteral("Typed"));
             QTest::keyClick(Named<QLineEdit>(&d, "titleEdit"), Qt::Key_Return);
         }};
-        EditTagsCommand({files, prompts}, *dialog_);
+        editTags(files, prompts);
         QCOMPARE(prompts.unexpected, 0);
         QCOMPARE(read(QStringLiteral("f.mp3")), body() + tagBytes(makeTag("Typed", "", "", "", "", 0, 255)));
     }
@@ -389,7 +395,7 @@ private slots:
                              save(d);
                          },
                          save};
-        const BatchReport report = EditTagsCommand({files, prompts}, *dialog_);
+        const BatchReport report = editTags(files, prompts);
         QVERIFY(report.error);
         QCOMPARE(report.error->message(), QString::fromLatin1(kReadBeyondEnd));
         QCOMPARE(report.stoppedAt, 1);

@@ -1,3 +1,4 @@
+#include "app/dialogs/RenamePreviewDialog.h"
 #include "commands/RenamePreview.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"

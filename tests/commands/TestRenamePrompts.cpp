@@ -1,5 +1,5 @@
+#include "app/dialogs/QtPrompts.h"
 #include "commands/AskShortFilename.h"
-#include "commands/Prompts.h"
 #include "commands/RenameFilesCommand.h"
 #include "core/Batch.h"
 #include "core/TextLength.h"

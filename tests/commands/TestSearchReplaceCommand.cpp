@@ -1,4 +1,4 @@
-#include "commands/Prompts.h"
+#include "app/dialogs/QtPrompts.h"
 #include "commands/SearchReplaceCommand.h"
 #include "support/FakeSelection.h"
 #include "support/ModalAnswerer.h"

@@ -1,6 +1,6 @@
-#include "commands/GenreList.h"
-#include "commands/Prompts.h"
-#include "commands/TagDialog.h"
+#include "app/dialogs/GenreList.h"
+#include "app/dialogs/QtPrompts.h"
+#include "app/dialogs/TagDialog.h"
 #include "commands/TagFilesCommand.h"
 #include "core/AnsiText.h"
 #include "core/Id3Tag.h"
@@ -123,12 +123,13 @@ private:
 
     void setGenre(const QString& name) { fields_.genre = GenreIndex(name); }
 
-    BatchReport tagFiles(FakeSelection& files, Prompts& prompts, const Id3FieldMask& mask, int format,
+    BatchReport tagFiles(FakeSelection& files, ScriptedPrompts& prompts, const Id3FieldMask& mask, int format,
                          bool ask = true, bool ask64 = false) {
         TagFieldValues values = fields_;
         values.mask = mask;
+        prompts.setTagDialog(dialog_);
         const BatchReport report =
-            TagFilesCommand({files, prompts}, *dialog_, {values, FilenameFormat(format), ask, ask64});
+            TagFilesCommand({files, prompts}, {values, FilenameFormat(format), ask, ask64});
         tagged_ += report.changed;
         return report;
     }

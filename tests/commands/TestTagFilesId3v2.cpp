@@ -1,5 +1,5 @@
+#include "app/dialogs/TagDialog.h"
 #include "commands/Prompts.h"
-#include "commands/TagDialog.h"
 #include "commands/TagFilesCommand.h"
 #include "core/Id3Tag.h"
 #include "core/Id3v2Tag.h"
@@ -51,7 +51,7 @@ private:
     TagDialog* dialog_ = nullptr;
     std::unique_ptr<WorkDir> dir_;
 
-    BatchReport tagFiles(const QStringList& names, Prompts& prompts, bool useId3v2) {
+    BatchReport tagFiles(const QStringList& names, ScriptedPrompts& prompts, bool useId3v2) {
         TagFieldValues values;
         values.artist = QStringLiteral(u"Ансамбль «Северное сияние» и друзья из далёкого края");
         values.album = QStringLiteral("First Album");
@@ -59,8 +59,8 @@ private:
         values.comment = QStringLiteral("a comment");
         values.genre = GenreIndex(QStringLiteral("Pop"));
         FakeSelection files(names);
-        return TagFilesCommand({files, prompts}, *dialog_,
-                               {values, FilenameFormat::TrackTitle, true, false, useId3v2});
+        prompts.setTagDialog(dialog_);
+        return TagFilesCommand({files, prompts}, {values, FilenameFormat::TrackTitle, true, false, useId3v2});
     }
 
 private slots:

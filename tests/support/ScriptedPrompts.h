@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/Prompts.h"
+#include "app/dialogs/QtPrompts.h"
 #include "support/ModalAnswerer.h"
 
 #include <QDialog>
@@ -11,8 +11,9 @@
 #include <optional>
 
 // Scripted answers for every prompt a command may show. Anything not scripted is counted in
-// `unexpected` and answered so that the command ends.
-class ScriptedPrompts : public Prompts {
+// `unexpected` and answered so that the command ends. The tag questions are asked in the real tag
+// dialog (setTagDialog), shown through showModal below.
+class ScriptedPrompts : public WindowPrompts {
 public:
     // inputQuery answers in turn; nullopt stands for Cancel. Unscripted: OK with "x.mp3", which
     // also ends a long-name loop.

@@ -1,4 +1,4 @@
-#include "commands/GenreList.h"
+#include "app/dialogs/GenreList.h"
 
 #include "core/Id3Tag.h"
 

@@ -1,4 +1,4 @@
-#include "commands/FieldState.h"
+#include "app/dialogs/FieldState.h"
 
 #include <QApplication>
 #include <QComboBox>

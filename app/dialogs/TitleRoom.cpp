@@ -1,4 +1,4 @@
-#include "commands/TitleRoom.h"
+#include "app/dialogs/TitleRoom.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,10 +1,10 @@
-#include "commands/TagDialog.h"
+#include "app/dialogs/TagDialog.h"
 
-#include "commands/CharacterLimit.h"
-#include "commands/ScreenCentre.h"
+#include "app/dialogs/CharacterLimit.h"
+#include "app/dialogs/ScreenCentre.h"
 
-#include "commands/FieldState.h"
-#include "commands/GenreList.h"
+#include "app/dialogs/FieldState.h"
+#include "app/dialogs/GenreList.h"
 #include "core/Id3Tag.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "commands/CharacterLimit.h"
+#include "app/dialogs/CharacterLimit.h"
 
 #include "core/TextLength.h"
 

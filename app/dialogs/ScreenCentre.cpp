@@ -1,4 +1,4 @@
-#include "commands/ScreenCentre.h"
+#include "app/dialogs/ScreenCentre.h"
 
 #include <QScreen>
 #include <QWidget>
