@@ -3,6 +3,7 @@
 #include "cli/CliSignals.h"
 #include "commands/AskShortFilename.h"
 #include "core/FileName.h"
+#include "core/Id3Tag.h"
 #include "core/IoError.h"
 #include "core/TextLength.h"
 
@@ -103,8 +104,31 @@ bool CliPrompts::errorQuestion(const QString& text) {
     }
 }
 
-int CliPrompts::showModal(QDialog&) {
-    return 0; // Rejected
+bool CliPrompts::shortenLongText(LongField which, const QString& fileName, TagTexts& tag) {
+    if (options_.longAnswer == LongAnswer::Cut)
+        return true;
+    const bool title = which == LongField::Title;
+    const QString caption = title ? QStringLiteral("Song name exceeds 30 characters!")
+                                  : QStringLiteral("Artist name exceeds 30 characters!");
+    const QString question = caption + QLatin1Char(' ') + fileName;
+    const QString options =
+        QStringLiteral("--cut saves it cut to 30 characters, --skip does so without asking");
+    if (!terminal_)
+        noTerminal(question, options);
+    QString& text = title ? tag.title : tag.artist;
+    writeError(QStringLiteral("%1\n  %2\n%3 (empty: \"%4\"): ")
+                   .arg(caption, fileName, title ? QStringLiteral("Title") : QStringLiteral("Artist"), text));
+    const std::optional<QString> line = readLine();
+    if (!line)
+        noTerminal(question, options);
+    // The dialog's field holds 30 characters.
+    if (!line->isEmpty())
+        text = LeftChars(*line, kTextWidth);
+    return true;
+}
+
+bool CliPrompts::editTag(TagEdit&) {
+    return false;
 }
 
 void CliPrompts::notice(const QString& text) {

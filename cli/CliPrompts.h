@@ -21,8 +21,12 @@ public:
     bool inputQuery(const QString& caption, const QString& prompt, QString& value) override;
     QString inputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
     bool errorQuestion(const QString& text) override;
-    int showModal(QDialog& dialog) override;
     void notice(const QString& text) override;
+    // --cut saves the text as offered (cut to 30 characters); at the terminal a new text may be
+    // typed instead.
+    bool shortenLongText(LongField which, const QString& fileName, TagTexts& tag) override;
+    // morwick-cli has no Edit tags: never asked.
+    bool editTag(TagEdit& edit) override;
 
     // Whether a question was interrupted (Ctrl+C while it waited for its answer).
     bool interrupted() const { return interrupted_; }

@@ -1,6 +1,5 @@
 #include "cli/CliRun.h"
 
-#include "app/Settings.h"
 #include "cli/CliFiles.h"
 #include "cli/CliPrompts.h"
 #include "cli/CliSignals.h"
@@ -9,6 +8,8 @@
 #include "commands/RenameFromTagsCommand.h"
 #include "commands/RenamePreview.h"
 #include "commands/SearchReplaceCommand.h"
+#include "commands/Settings.h"
+#include "commands/TagFilesCommand.h"
 #include "commands/TrimFilenamesCommand.h"
 #include "core/FileName.h"
 #include "core/IoError.h"
@@ -28,6 +29,9 @@
 #include <unistd.h>
 
 namespace {
+
+// The most a field of the window takes while ID3v2 tags are used: a line edit's own limit.
+constexpr int kWholeFieldLength = 32767;
 
 // The settings as the window would start with them, each option given over its setting.
 struct Effective {
@@ -219,7 +223,35 @@ private:
         return true;
     }
 
-    BatchReport runCommand(const BatchContext& context, const FolderFiles&) {
+    // What the window's fields would hold for Tag files in `folder`: a field whose mark is off is
+    // empty, as is Artist when the filename format gives it; Artist and Album come from the
+    // folder's name under the dirname format unless given; while only ID3v1 tags are written a
+    // field holds no more than its width, as the window's does.
+    TagFilesOptions tagOptions(const FolderFiles& folder) const {
+        const Id3FieldMask mask = o_.fields.value_or(Id3FieldMask{});
+        const bool artistFromName = settings_.format == FilenameFormat::TrackArtistTitle ||
+                                    settings_.format == FilenameFormat::ArtistTitle;
+        const bool artistOpen = mask.artist && !artistFromName;
+        const ArtistAlbum fetched =
+            ArtistAlbumFromPath(folder.folder, settings_.dirnameFormat, artistOpen, mask.album);
+        const auto field = [&](const std::optional<QString>& given, const std::optional<QString>& fromFolder,
+                               bool open, int width) {
+            if (!open)
+                return QString();
+            const QString text = given ? *given : fromFolder.value_or(QString());
+            return settings_.useId3v2 ? LeftChars(text, kWholeFieldLength) : LeftChars(text, width);
+        };
+        TagFieldValues fields{field(o_.artist, fetched.artist, artistOpen, kTextWidth),
+                              field(o_.album, fetched.album, mask.album, kTextWidth),
+                              field(o_.year, std::nullopt, mask.year, kYearWidth),
+                              field(o_.comment, std::nullopt, mask.comment, kCommentWidth),
+                              mask.genre ? o_.genre.value_or(kNoGenre) : kNoGenre,
+                              mask};
+        return {fields, settings_.format, settings_.askLongTitle, settings_.askLongFilename,
+                settings_.useId3v2};
+    }
+
+    BatchReport runCommand(const BatchContext& context, const FolderFiles& folder) {
         switch (o_.command) {
         case CliCommand::RenameFromTags:
             return RenameFromTagsCommand(context, settings_.format, settings_.separator,
@@ -232,7 +264,7 @@ private:
         case CliCommand::RemoveTags:
             return RemoveAllTagsCommand(context);
         case CliCommand::Tag:
-            ThrowError(QStringLiteral("tag: not built yet"));
+            return TagFilesCommand(context, tagOptions(folder));
         case CliCommand::Show:
         case CliCommand::Undo:
             break;

@@ -180,6 +180,7 @@ private slots:
              (option == QLatin1String("--cut") ? QString(70, QLatin1Char('c')) : QString()) +
              QStringLiteral(".mp3"));
         song(QStringLiteral("c - three.mp3"));
+        const QByteArray first = read(path(QStringLiteral("music/a - one.mp3")));
         const QByteArray untouched = read(path(QStringLiteral("music/c - three.mp3")));
         const QStringList before = music();
 
@@ -187,7 +188,8 @@ private slots:
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(question.toUtf8()), run.err.constData());
         QVERIFY2(run.err.contains(option.toUtf8()), run.err.constData());
-        QVERIFY(music() != before); // the first file was done
+        // The first file was done.
+        QVERIFY(music() != before || read(path(QStringLiteral("music/a - one.mp3"))) != first);
         QCOMPARE(read(path(QStringLiteral("music/c - three.mp3"))), untouched);
 
         const CliRun answered = cli(arguments + QStringList{option, path(QStringLiteral("music"))});

@@ -3,9 +3,9 @@
 // byte for byte and name for name the same. And one Undo serves both.
 #include "app/FileList.h"
 #include "app/MainWindow.h"
+#include "app/dialogs/TagDialog.h"
 #include "cli/CliProcess.h"
 #include "cli/CliPrompts.h"
-#include "commands/TagDialog.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -46,8 +47,6 @@ public:
         return ScriptedPrompts::inputQuery(caption, prompt, value);
     }
     bool errorQuestion(const QString&) override { return true; }
-    // The long-title question: Save, with the text as the dialog offers it.
-    int showModal(QDialog&) override { return QDialog::Accepted; }
     int longNames = 0;
 };
 
@@ -89,6 +88,7 @@ class TestCliMatchesWindow : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> tmp_;
     QString oldCwd_;
+    int longTitles_ = 0; // how many long titles and artists the window asked about
 
     QString path(const QString& name) const { return tmp_->filePath(name); }
     QString stateHome() const { return path(QStringLiteral("state")); }
@@ -103,6 +103,9 @@ private:
         window.setDialogs(&dialog, nullptr);
         WindowAnswers answers;
         answers.inputs = {side.search, side.replacement};
+        // The long-title question in the real tag dialog: Save, with the text as it is offered.
+        for (int i = 0; i < 20; ++i)
+            answers.steps.append([](QDialog& d) { Named<QPushButton>(&d, "saveButton")->click(); });
         window.setPrompts(&answers);
         window.openDirectory(dir);
         for (const QString& mark : side.marksOff) {
@@ -133,6 +136,7 @@ private:
             window.removeAllTags();
         else
             qFatal("no command %s", qPrintable(c));
+        longTitles_ = answers.showings;
         return answers.longNames + answers.unexpected * 1000;
     }
 
@@ -211,6 +215,9 @@ private slots:
         QTest::newRow("tag, long name cut")
             << WindowSide{"[morwick]\nfilenameformat=0\nask=1\nask64=1\n", "tag", {}, {}, {}, {}}
             << QStringList{"--cut", "tag", "-y", "-f", "0", "-d", "0"} << false << true;
+        QTest::newRow("tag, long name and title kept")
+            << WindowSide{"[morwick]\nfilenameformat=0\nask=0\nask64=0\n", "tag", {}, {}, {}, {}}
+            << QStringList{"tag", "-y", "-f", "0", "-d", "0", "--skip"} << false << true;
 
         for (int format = 0; format < 4; ++format) {
             const QByteArray ini = "[morwick]\nfilenameformat=" + QByteArray::number(format) + "\n";
@@ -294,6 +301,8 @@ private slots:
         // The command did something, and the long name was asked about where the row expects it.
         QVERIFY(windowFiles != before || QByteArray(QTest::currentDataTag()).contains("taken"));
         QCOMPARE(longNamesAsked > 0, window.ini.contains("ask64=1") && longName);
+        QCOMPARE(longTitles_ > 0,
+                 window.command == QLatin1String("tag") && window.ini.contains("ask=1") && longName);
         // One output line for each file that changed.
         const QStringList lines =
             QString::fromLocal8Bit(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
