@@ -8,6 +8,7 @@
 #include "core/TextLength.h"
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -16,6 +17,13 @@ constexpr int kExtensionChars = 4;
 void writeError(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
+}
+
+// A question starts on a clean line: the progress may stand where it is asked.
+void writeQuestion(const QString& text) {
+    if (::isatty(STDERR_FILENO) == 1)
+        std::fputs("\r\033[K", stderr);
+    writeError(text);
 }
 
 } // namespace
@@ -71,9 +79,9 @@ bool CliPrompts::inputQuery(const QString& caption, const QString& prompt, QStri
     const QString question = caption + QLatin1Char(' ') + DisplayFileName(value);
     if (!terminal_)
         noTerminal(question, QStringLiteral("--cut cuts it to 64 characters, --skip keeps it"));
-    writeError(QStringLiteral("%1\n  %2\n%3 (empty: cut to %4 characters): ")
-                   .arg(caption, DisplayFileName(value), prompt)
-                   .arg(kShortFilenameLimit));
+    writeQuestion(QStringLiteral("%1\n  %2\n%3 (empty: cut to %4 characters): ")
+                      .arg(caption, DisplayFileName(value), prompt)
+                      .arg(kShortFilenameLimit));
     const std::optional<QString> line = readLine();
     if (!line)
         noTerminal(question, QStringLiteral("--cut cuts it to 64 characters, --skip keeps it"));
@@ -91,7 +99,7 @@ bool CliPrompts::errorQuestion(const QString& text) {
     if (!terminal_)
         noTerminal(text, QStringLiteral("--yes answers Yes"));
     for (;;) {
-        writeError(text + QStringLiteral(" [Y/n] "));
+        writeQuestion(text + QStringLiteral(" [Y/n] "));
         const std::optional<QString> line = readLine();
         if (!line)
             noTerminal(text, QStringLiteral("--yes answers Yes"));
@@ -116,8 +124,9 @@ bool CliPrompts::shortenLongText(LongField which, const QString& fileName, TagTe
     if (!terminal_)
         noTerminal(question, options);
     QString& text = title ? tag.title : tag.artist;
-    writeError(QStringLiteral("%1\n  %2\n%3 (empty: \"%4\"): ")
-                   .arg(caption, fileName, title ? QStringLiteral("Title") : QStringLiteral("Artist"), text));
+    writeQuestion(
+        QStringLiteral("%1\n  %2\n%3 (empty: \"%4\"): ")
+            .arg(caption, fileName, title ? QStringLiteral("Title") : QStringLiteral("Artist"), text));
     const std::optional<QString> line = readLine();
     if (!line)
         noTerminal(question, options);

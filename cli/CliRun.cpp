@@ -11,6 +11,7 @@
 #include "commands/Settings.h"
 #include "commands/TagFilesCommand.h"
 #include "commands/TrimFilenamesCommand.h"
+#include "core/Directory.h"
 #include "core/FileName.h"
 #include "core/IoError.h"
 #include "core/Journal.h"
@@ -164,9 +165,13 @@ public:
             total += int(folder.names.size());
         CliProgress progress(total);
         int done = 0;
+        // One command for Undo, however many folders it went through.
+        const JournalCommand command;
         for (const FolderFiles& folder : gathered.folders) {
-            if (::chdir(EncodeFileName(folder.folder).constData()) != 0) {
-                PrintError(DisplayFileName(folder.shown) + QStringLiteral(": ") + IoErrorMessage(errno));
+            try {
+                EnterDirectory(folder.folder);
+            } catch (const CommandError& e) {
+                PrintError(DisplayFileName(folder.shown) + QStringLiteral(": ") + e.message());
                 status_ = kExitFailed;
                 continue;
             }
@@ -176,6 +181,8 @@ public:
             if (!goOn)
                 break;
         }
+        if (o_.dryRun && !o_.json)
+            printPreview();
         return status_;
     }
 
@@ -321,25 +328,9 @@ private:
                            {QStringLiteral("note"), row.note}});
             return true;
         }
-        // The preview dialog's three columns, padded to the widest entry of each.
-        QList<std::array<QString, 3>> table{
-            {QStringLiteral("Old name"), QStringLiteral("New name"), QStringLiteral("Note")}};
         for (const PreviewRow& row : rows)
-            table.append({DisplayFileName(folder.shown + row.oldName),
-                          DisplayFileName(folder.shown + row.newName), row.note});
-        qsizetype widths[2] = {0, 0};
-        for (const auto& line : table) {
-            for (int c = 0; c < 2; ++c)
-                widths[c] = std::max(widths[c], CharCount(line[size_t(c)]));
-        }
-        for (const auto& line : table) {
-            QString text;
-            for (int c = 0; c < 2; ++c)
-                text +=
-                    line[size_t(c)] + QString(widths[c] - CharCount(line[size_t(c)]) + 2, QLatin1Char(' '));
-            text += line[2];
-            writeOut(text.trimmed());
-        }
+            previewRows_.append({DisplayFileName(folder.shown + row.oldName),
+                                 DisplayFileName(folder.shown + row.newName), row.note});
         return true;
     }
 
@@ -421,6 +412,27 @@ private:
         writeOut(QString());
     }
 
+    // The preview dialog's three columns, padded to the widest entry of each, one table for all
+    // the folders.
+    void printPreview() const {
+        QList<std::array<QString, 3>> table{
+            {QStringLiteral("Old name"), QStringLiteral("New name"), QStringLiteral("Note")}};
+        table += previewRows_;
+        qsizetype widths[2] = {0, 0};
+        for (const auto& line : table) {
+            for (int c = 0; c < 2; ++c)
+                widths[c] = std::max(widths[c], CharCount(line[size_t(c)]));
+        }
+        for (const auto& line : table) {
+            QString text;
+            for (int c = 0; c < 2; ++c)
+                text +=
+                    line[size_t(c)] + QString(widths[c] - CharCount(line[size_t(c)]) + 2, QLatin1Char(' '));
+            text += line[2];
+            writeOut(text.trimmed());
+        }
+    }
+
     int undo() {
         if (!CanUndo()) {
             PrintError(QStringLiteral("There is nothing to undo"));
@@ -454,6 +466,7 @@ private:
     std::FILE* terminal_;
     Effective settings_;
     int status_ = kExitDone;
+    QList<std::array<QString, 3>> previewRows_;
 };
 
 } // namespace

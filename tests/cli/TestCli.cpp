@@ -6,7 +6,9 @@
 #include "core/TextLength.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -268,6 +270,40 @@ private slots:
         QCOMPARE(object.value(QStringLiteral("artist")).toString(), QStringLiteral("An Artist"));
         QCOMPARE(object.value(QStringLiteral("tag")).toString(), QStringLiteral("ID3v1"));
         QCOMPARE(object.value(QStringLiteral("bitrate")).toInt(), 128);
+    }
+
+    // A command over several folders is one command: undo takes all of it back, in every folder.
+    void undoTakesBackEveryFolder() {
+        song(QStringLiteral("a_1.mp3"), tagBytes(makeTag("Old")));
+        QDir().mkpath(path(QStringLiteral("music/sub/deeper")));
+        const QByteArray audio =
+            read(fixture(QStringLiteral("cbr128-jstereo-44k.mp3"))) + tagBytes(makeTag("Old"));
+        write(path(QStringLiteral("music/sub/b_2.mp3")), audio);
+        write(path(QStringLiteral("music/sub/deeper/c_3.mp3")), audio);
+        const auto everything = [&] {
+            QStringList files;
+            for (const char* name : {"music/a_1.mp3", "music/sub/b_2.mp3", "music/sub/deeper/c_3.mp3",
+                                     "music/A 1.mp3", "music/sub/B 2.mp3", "music/sub/deeper/C 3.mp3"})
+                files
+                    << (QFile::exists(path(name))
+                            ? QLatin1String(name) + QStringLiteral(":") +
+                                  QCryptographicHash::hash(read(path(name)), QCryptographicHash::Md5).toHex()
+                            : QString());
+            return files;
+        };
+        const QStringList before = everything();
+        for (const QStringList& command : {QStringList{"trim", "-r", "-f", "0", "music"},
+                                           QStringList{"tag", "-r", "-y", "-f", "3", "--id3v2", "music"},
+                                           QStringList{"remove-tags", "-r", "music"}}) {
+            const CliRun run = cli(command);
+            QVERIFY2(run.status == 0, run.err.constData());
+            QVERIFY2(run.out.count(QChar(10).toLatin1()) == 3, run.out.constData());
+            QVERIFY(everything() != before);
+            const CliRun undo = cli({"undo"});
+            QVERIFY2(undo.status == 0, undo.err.constData());
+            QCOMPARE(undo.out, QByteArray("3 changes taken back\n"));
+            QCOMPARE(everything(), before);
+        }
     }
 
     void undoWithNothingToUndo() {
