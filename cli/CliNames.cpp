@@ -7,13 +7,6 @@
 
 namespace {
 
-constexpr std::array<const char*, kFilenameFormatCount> kFilenameCaptions = {
-    "xx. song.mp3 / xx - song.mp3", "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
-    "song.mp3"};
-constexpr std::array<const char*, kDirnameFormatCount> kDirnameCaptions = {
-    "no artist / album fetching", "artist - album", "artist \\ album",
-    "artist \\ album \\ disc \\", "artist",         "album"};
-
 std::optional<int> number(const QString& text, int count) {
     bool ok = false;
     const int n = text.trimmed().toInt(&ok, 10);
@@ -41,7 +34,7 @@ std::optional<FilenameFormat> FilenameFormatNamed(const QString& text) {
         return FilenameFormat::None;
     const QString wanted = text.simplified();
     for (int i = 0; i < kFilenameFormatCount; ++i) {
-        const QString caption = QLatin1String(kFilenameCaptions[size_t(i)]);
+        const QString caption = QLatin1String(kFilenameFormatCaptions[size_t(i)]);
         QStringList spellings = caption.split(QStringLiteral(" / "));
         spellings.prepend(caption);
         for (const QString& spelling : spellings) {
@@ -58,7 +51,7 @@ std::optional<DirnameFormat> DirnameFormatNamed(const QString& text) {
     const QString wanted = dirnameKey(text);
     // "no artist / album fetching" holds a "/" of its own, which the key turns like any other.
     for (int i = 0; i < kDirnameFormatCount; ++i) {
-        if (wanted == dirnameKey(QLatin1String(kDirnameCaptions[size_t(i)])))
+        if (wanted == dirnameKey(QLatin1String(kDirnameFormatCaptions[size_t(i)])))
             return DirnameFormat(i);
     }
     return std::nullopt;
@@ -74,15 +67,4 @@ std::optional<int> GenreNamed(const QString& text) {
             return i;
     }
     return std::nullopt;
-}
-
-QString FilenameFormatCaption(FilenameFormat format) {
-    const int i = int(format);
-    return i >= 0 && i < kFilenameFormatCount ? QLatin1String(kFilenameCaptions[size_t(i)])
-                                              : QStringLiteral("none");
-}
-
-QString DirnameFormatCaption(DirnameFormat format) {
-    const int i = int(format);
-    return i >= 0 && i < kDirnameFormatCount ? QLatin1String(kDirnameCaptions[size_t(i)]) : QString();
 }

@@ -16,7 +16,3 @@ std::optional<FilenameFormat> FilenameFormatNamed(const QString& text);
 std::optional<DirnameFormat> DirnameFormatNamed(const QString& text);
 // 0..144, a genre's name, or "" and "none" for no genre (255).
 std::optional<int> GenreNamed(const QString& text);
-
-// The captions the window shows for each format, in the order of their numbers.
-QString FilenameFormatCaption(FilenameFormat format);
-QString DirnameFormatCaption(DirnameFormat format);

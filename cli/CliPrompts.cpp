@@ -35,12 +35,6 @@ QString CutFilename(const QString& name) {
     return LeftChars(name, kShortFilenameLimit - kExtensionChars) + MidChars(name, chars - kExtensionChars);
 }
 
-QString ErrorSentence(const QString& message) {
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
-}
-
 void PrintError(const QString& message) {
     writeError(QStringLiteral("morwick-cli: ") + ErrorSentence(message) + QLatin1Char('\n'));
 }

@@ -44,6 +44,3 @@ private:
 // Standard error as the commands' messages use it: "morwick-cli: " and the message, with a
 // full stop as the window's error box adds one.
 void PrintError(const QString& message);
-// The window's error box text for a message: a full stop after one whose last character sorts
-// after ".".
-QString ErrorSentence(const QString& message);

@@ -451,14 +451,8 @@ private:
                          .arg(undone.restored == 1 ? "" : "s"));
         }
         // The window's words for what could not go back.
-        if (undone.notRestored == 1)
-            PrintError(QStringLiteral(
-                "1 file could not be restored: it changed since, or its old name is taken again"));
-        if (undone.notRestored > 1)
-            PrintError(QStringLiteral(
-                           "%1 files could not be restored: they changed since, or their old names are taken "
-                           "again")
-                           .arg(undone.notRestored));
+        if (const QString message = NotRestoredMessage(undone); !message.isEmpty())
+            PrintError(message);
         return undone.notRestored > 0 ? kExitFailed : kExitDone;
     }
 
