@@ -14,8 +14,83 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace testfiles;
+
+namespace {
+
+struct TerminalRun {
+    int status = -1;
+    QByteArray screen; // everything written to the terminal
+};
+
+// Runs morwick-cli on a pseudo-terminal, as a person at a terminal runs it: each time what it
+// wrote ends in the next prompt of `answers`, that answer is typed. Waits for nothing else.
+TerminalRun onTerminal(const QStringList& arguments, const QString& workDir, const QString& configHome,
+                       const QString& stateHome, QList<QPair<QByteArray, QByteArray>> answers) {
+    // Everything the child needs is made before the fork: after it, only exec.
+    QList<QByteArray> argStore{QByteArray(MORWICK_CLI_EXECUTABLE)};
+    for (const QString& a : arguments)
+        argStore << a.toUtf8();
+    QList<QByteArray> envStore;
+    for (const QString& entry : QProcessEnvironment::systemEnvironment().toStringList()) {
+        if (!entry.startsWith(QLatin1String("DISPLAY=")) &&
+            !entry.startsWith(QLatin1String("WAYLAND_DISPLAY=")) &&
+            !entry.startsWith(QLatin1String("QT_QPA_PLATFORM=")) && !entry.startsWith(QLatin1String("XDG_")))
+            envStore << entry.toUtf8();
+    }
+    envStore << "XDG_CONFIG_HOME=" + configHome.toUtf8() << "XDG_STATE_HOME=" + stateHome.toUtf8();
+    std::vector<char*> argv;
+    for (QByteArray& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (QByteArray& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const QByteArray dir = workDir.toUtf8();
+
+    TerminalRun run;
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0)
+        return run;
+    if (pid == 0) {
+        if (::chdir(dir.constData()) == 0)
+            ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        // A guard against a hang, not a measure: a run takes well under a second.
+        if (::poll(&p, 1, 60000) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EIO: the program ended and closed the terminal
+        run.screen.append(buffer, n);
+        if (!answers.isEmpty() && run.screen.endsWith(answers.first().first)) {
+            const QByteArray answer = answers.takeFirst().second;
+            if (::write(master, answer.constData(), size_t(answer.size())) != answer.size())
+                break;
+        }
+    }
+    ::close(master);
+    int status = 0;
+    ::kill(pid, SIGKILL); // only if it still runs
+    ::waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -196,6 +271,53 @@ private slots:
 
         const CliRun answered = cli(arguments + QStringList{option, path(QStringLiteral("music"))});
         QVERIFY2(answered.status == 0, answered.err.constData());
+    }
+
+    // With a terminal the question is asked there, and the answer typed decides as the window's
+    // button would.
+    void questionOnTheTerminal_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("prompt");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("format error, No")
+            << QStringList{"tag", "-f", "2"} << QByteArray("Continue batch? [Y/n] ") << QByteArray("n\n") << 1
+            << QStringList{};
+        QTest::newRow("format error, Yes")
+            << QStringList{"tag", "-f", "2"} << QByteArray("Continue batch? [Y/n] ") << QByteArray("\n") << 0
+            << QStringList{};
+        QTest::newRow("long name, typed")
+            << QStringList{"trim", "-f", "3"} << QByteArray("characters): ") << QByteArray("Short.mp3\n") << 0
+            << QStringList{"A - One.mp3", "C - Three.mp3", "Short.mp3"};
+        QTest::newRow("long name, cut")
+            << QStringList{"trim", "-f", "3"} << QByteArray("characters): ") << QByteArray("\n") << 0
+            << QStringList{"A - One.mp3", "B" + QString(59, QLatin1Char('c')) + ".mp3", "C - Three.mp3"};
+    }
+    void questionOnTheTerminal() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, prompt);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, status);
+        QFETCH(QStringList, names);
+        settings("[morwick]\nask64=1\n");
+        song(QStringLiteral("a - one.mp3"));
+        // Names that fit no format ask in tag; long ones ask in trim.
+        song(QStringLiteral("b") + (names.isEmpty() ? QString() : QString(70, QLatin1Char('c'))) +
+             QStringLiteral(".mp3"));
+        song(QStringLiteral("c - three.mp3"));
+        const QByteArray last = read(path(QStringLiteral("music/c - three.mp3")));
+        const TerminalRun run =
+            onTerminal(arguments + QStringList{QStringLiteral("music")}, tmp_->path(),
+                       path(QStringLiteral("config")), path(QStringLiteral("state")), {{prompt, answer}});
+        QVERIFY2(run.screen.contains(prompt), run.screen.constData());
+        QCOMPARE(run.status, status);
+        if (!names.isEmpty()) {
+            QCOMPARE(music(), names);
+            return;
+        }
+        // No: the batch ends at that file, the later one untouched; Yes: it goes on.
+        QCOMPARE(read(path(QStringLiteral("music/c - three.mp3"))) == last, status != 0);
     }
 
     // The dry run changes nothing and shows what the real run then does.
