@@ -287,6 +287,10 @@ private slots:
         QTest::newRow("format error, Yes")
             << QStringList{"tag", "-f", "2"} << QByteArray("Continue batch? [Y/n] ") << QByteArray("\n") << 0
             << QStringList{};
+        // Ctrl+C as the terminal sends it: the command stops there, its journal closed.
+        QTest::newRow("format error, Ctrl+C")
+            << QStringList{"tag", "-f", "2"} << QByteArray("Continue batch? [Y/n] ") << QByteArray("\x03")
+            << 130 << QStringList{};
         QTest::newRow("long name, typed")
             << QStringList{"trim", "-f", "3"} << QByteArray("characters): ") << QByteArray("Short.mp3\n") << 0
             << QStringList{"A - One.mp3", "C - Three.mp3", "Short.mp3"};
@@ -306,6 +310,7 @@ private slots:
         song(QStringLiteral("b") + (names.isEmpty() ? QString() : QString(70, QLatin1Char('c'))) +
              QStringLiteral(".mp3"));
         song(QStringLiteral("c - three.mp3"));
+        const QByteArray first = read(path(QStringLiteral("music/a - one.mp3")));
         const QByteArray last = read(path(QStringLiteral("music/c - three.mp3")));
         const TerminalRun run =
             onTerminal(arguments + QStringList{QStringLiteral("music")}, tmp_->path(),
@@ -318,6 +323,11 @@ private slots:
         }
         // No: the batch ends at that file, the later one untouched; Yes: it goes on.
         QCOMPARE(read(path(QStringLiteral("music/c - three.mp3"))) == last, status != 0);
+        QVERIFY(read(path(QStringLiteral("music/a - one.mp3"))) != first);
+        // What was done before the stop is one command, as Undo finds it.
+        const CliRun undo = cli({"undo"});
+        QVERIFY2(undo.status == 0, undo.err.constData());
+        QCOMPARE(read(path(QStringLiteral("music/a - one.mp3"))), first);
     }
 
     // The dry run changes nothing and shows what the real run then does.
