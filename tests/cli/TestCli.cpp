@@ -13,10 +13,12 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -388,6 +390,23 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.out), QStringLiteral("music/A_1.mp3 -> music/A 1.mp3\n"
                                                             "music/b_2.mp3 -> music/B 2.mp3\n"
                                                             "music/sub/c_3.mp3 -> music/sub/C 3.mp3\n"));
+    }
+
+    // A name that is not UTF-8 reaches its file and comes out as the very bytes it is.
+    void nameThatIsNotUtf8() {
+        QDir().mkpath(path(QStringLiteral("music")));
+        const QByteArray dir = QFile::encodeName(path(QStringLiteral("music")));
+        const QByteArray audio = read(fixture(QStringLiteral("cbr128-jstereo-44k.mp3")));
+        const int fd = ::open((dir + "/\xff_song.mp3").constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, audio.constData(), size_t(audio.size())), ssize_t(audio.size()));
+        ::close(fd);
+        const CliRun run = cli({"trim", "-f", "0", "music"});
+        QVERIFY2(run.status == 0, run.err.constData());
+        QCOMPARE(run.out, QByteArray("music/\xff_song.mp3 -> music/\xff Song.mp3\n"));
+        struct stat st {};
+        QCOMPARE(::stat((dir + "/\xff Song.mp3").constData(), &st), 0);
+        QCOMPARE(qint64(st.st_size), qint64(audio.size()));
     }
 
     void showPrintsTagAndStream() {
