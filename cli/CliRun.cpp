@@ -46,11 +46,9 @@ struct Effective {
 };
 
 Effective effectiveSettings(const CliOptions& o) {
-    // What the window shows before it loads anything; a bad value stops the load there, as it
-    // does in the window, and what was loaded before it still counts.
+    // The window's defaults; a bad value stops the load there, as it does in the window, and what
+    // was loaded before it still counts.
     StoredSettings s;
-    s.ask = 1;
-    s.ask64 = 0;
     try {
         LoadSettings(s);
     } catch (const CommandError& e) {

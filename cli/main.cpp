@@ -29,8 +29,10 @@ int main(int argc, char* argv[]) {
     case ParsedCommandLine::Action::Run:
         break;
     }
-    // A write past the file-size limit must fail as a disk-full error, not kill the program.
+    // A write past the file-size limit must fail as a disk-full error, not kill the program; nor
+    // may a reader that stops reading (| head) end it in the middle of a batch.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     // What a killed Morwick left half done is finished before anything else is touched.
     const JournalReport recovery = RecoverJournal();
     for (const QString& note : recovery.notes)
