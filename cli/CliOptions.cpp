@@ -202,6 +202,14 @@ ParsedCommandLine mistake(const QString& text) {
 
 } // namespace
 
+QString SubcommandName(CliCommand command) {
+    for (const SubcommandInfo& info : kSubcommands) {
+        if (info.command == command)
+            return QLatin1String(info.name);
+    }
+    return {};
+}
+
 QString CliHelp(const QString& subcommand) {
     if (subcommand.isEmpty())
         return QLatin1String(kUsage) + QLatin1Char('\n') + QLatin1String(kGeneralHelp);

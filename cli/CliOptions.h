@@ -55,5 +55,8 @@ struct ParsedCommandLine {
 // Reads the arguments (the program's name first). Never throws.
 ParsedCommandLine ParseCliArguments(const QStringList& arguments);
 
+// The subcommand's name on the command line ("rename-from-tags").
+QString SubcommandName(CliCommand command);
+
 // The general usage, or one subcommand's ("tag", "trim", ...); empty for an unknown name.
 QString CliHelp(const QString& subcommand = {});

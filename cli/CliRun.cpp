@@ -121,26 +121,6 @@ private:
     bool drawn_ = false;
 };
 
-QString commandName(CliCommand command) {
-    switch (command) {
-    case CliCommand::Tag:
-        return QStringLiteral("tag");
-    case CliCommand::RenameFromTags:
-        return QStringLiteral("rename-from-tags");
-    case CliCommand::Trim:
-        return QStringLiteral("trim");
-    case CliCommand::Replace:
-        return QStringLiteral("replace");
-    case CliCommand::RemoveTags:
-        return QStringLiteral("remove-tags");
-    case CliCommand::Show:
-        return QStringLiteral("show");
-    case CliCommand::Undo:
-        return QStringLiteral("undo");
-    }
-    return {};
-}
-
 class Runner {
 public:
     Runner(const CliOptions& options, std::FILE* terminal)
@@ -279,7 +259,7 @@ private:
 
     void printChange(const FolderFiles& folder, const FileChange& change) {
         if (o_.json) {
-            QJsonObject object{{QStringLiteral("command"), commandName(o_.command)},
+            QJsonObject object{{QStringLiteral("command"), SubcommandName(o_.command)},
                                {QStringLiteral("folder"), DisplayFileName(folder.folder)},
                                {QStringLiteral("path"), DisplayFileName(folder.shown + change.oldName)},
                                {QStringLiteral("old"), DisplayFileName(change.oldName)},
@@ -318,7 +298,7 @@ private:
         }
         if (o_.json) {
             for (const PreviewRow& row : rows)
-                writeJson({{QStringLiteral("command"), commandName(o_.command)},
+                writeJson({{QStringLiteral("command"), SubcommandName(o_.command)},
                            {QStringLiteral("folder"), DisplayFileName(folder.folder)},
                            {QStringLiteral("path"), DisplayFileName(folder.shown + row.oldName)},
                            {QStringLiteral("old"), DisplayFileName(row.oldName)},
