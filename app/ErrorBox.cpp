@@ -4,14 +4,8 @@
 
 #include <QMessageBox>
 
-QString ErrorBoxText(const QString& message) {
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
-}
-
 void ShowErrorBox(QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), ErrorBoxText(message), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morwick"), ErrorSentence(message), QMessageBox::Ok,
                     parent);
     box.setObjectName(QStringLiteral("errorBox"));
     MakeRoomForTitle(box);

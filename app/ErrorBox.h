@@ -8,10 +8,8 @@
 
 class QWidget;
 
-// The text of the program's error box: the message, plus a full stop when its last
-// character sorts after "." (a letter or a digit; none after a closing quote).
-QString ErrorBoxText(const QString& message);
-// A critical message box titled "Morwick" with an OK button, wide enough for its title; modal.
+// A critical message box titled "Morwick" with an OK button, showing ErrorSentence(message), wide
+// enough for its title; modal.
 void ShowErrorBox(QWidget* parent, const QString& message);
 
 // Runs one command. A failure that ends the command (CommandError, or running out of memory)

@@ -477,14 +477,8 @@ void MainWindow::undoLastCommand() {
         // may be a folder whose name went back.
         const QString cwd = WorkingDirectory();
         openDirectory(cwd.isEmpty() ? currentDirectory() : cwd);
-        if (undone.notRestored == 1)
-            ThrowError(QStringLiteral(
-                "1 file could not be restored: it changed since, or its old name is taken again"));
-        if (undone.notRestored > 1)
-            ThrowError(QStringLiteral(
-                           "%1 files could not be restored: they changed since, or their old names are taken "
-                           "again")
-                           .arg(undone.notRestored));
+        if (const QString message = NotRestoredMessage(undone); !message.isEmpty())
+            ThrowError(message);
     });
 }
 

@@ -46,12 +46,6 @@ constexpr int kCommentFieldWidth = 28;
 // writes them whole into the ID3v2 tag and cuts them to the widths above for the ID3v1 tag.
 constexpr int kWholeTextLength = 32767;
 
-const char* const kFilenameFormats[] = {"xx. song.mp3 / xx - song.mp3",
-                                        "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
-                                        "song.mp3"};
-const char* const kDirnameFormats[] = {"no artist / album fetching", "artist - album", "artist \\ album",
-                                       "artist \\ album \\ disc \\", "artist",         "album"};
-
 template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QLatin1String(name));
     return object;
@@ -173,7 +167,7 @@ void MainWindow::buildWidgets() {
     tagging->addWidget(tagFieldsGroup);
 
     dirnameFormatCombo_ = named(new QComboBox(this), "dirnameFormatCombo");
-    for (const char* caption : kDirnameFormats)
+    for (const char* caption : kDirnameFormatCaptions)
         dirnameFormatCombo_->addItem(QLatin1String(caption));
     connect(dirnameFormatCombo_, &QComboBox::activated, this, &MainWindow::dirnameFormatChosen);
     auto* dirnameRow = new QHBoxLayout;
@@ -188,7 +182,8 @@ void MainWindow::buildWidgets() {
     radios->setSpacing(0);
     filenameFormatButtons_ = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QLatin1String(kFilenameFormats[i]), filenameFormatGroup);
+        auto* radio =
+            new QRadioButton(QLatin1String(kFilenameFormatCaptions[size_t(i)]), filenameFormatGroup);
         radio->setObjectName(QStringLiteral("filenameFormatRadio%1").arg(i));
         filenameFormatButtons_->addButton(radio, i);
         radios->addWidget(radio);

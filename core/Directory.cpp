@@ -2,6 +2,7 @@
 
 #include "core/FileName.h"
 #include "core/IoError.h"
+#include "core/JournalHooks.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,4 +60,10 @@ QString WorkingDirectory() {
         buffer.resize(buffer.size() * 2);
     }
     return DecodeFileName(QByteArray(buffer.constData()));
+}
+
+void EnterDirectory(const QString& dir) {
+    if (::chdir(EncodeFileName(dir).constData()) != 0)
+        ThrowIoError(errno);
+    journal::WorkingDirectoryChanged();
 }

@@ -15,3 +15,8 @@ QStringList ListDirectory(const QString& dir, EntryKind kind);
 
 // The working directory; empty when it cannot be had (removed, or out of reach).
 QString WorkingDirectory();
+
+// Makes `dir` the working directory, the folder whose names the commands work on. A command may
+// go through several folders: the journal records each change under the folder it was made in.
+// Throws CommandError when the folder cannot be entered.
+void EnterDirectory(const QString& dir);

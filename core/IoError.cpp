@@ -27,3 +27,9 @@ void ThrowIoError(int err) {
 void ThrowError(const QString& message) {
     throw CommandError(message);
 }
+
+QString ErrorSentence(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}

@@ -42,4 +42,9 @@ inline constexpr const char* kRangeCheck = "Range check error";
 QString IoErrorMessage(int err);
 
 [[noreturn]] void ThrowIoError(int err);
+
+// A message as the program shows it to the user (its error box, morwick-cli's standard error): a
+// full stop added when its last character sorts after "." (a letter or a digit; none after a
+// closing quote).
+QString ErrorSentence(const QString& message);
 [[noreturn]] void ThrowError(const QString& message);

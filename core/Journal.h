@@ -98,3 +98,7 @@ struct UndoReport {
 // recovered like any change, and an undo started again goes on where the first stopped. Never
 // throws.
 UndoReport UndoLastCommand();
+
+// What the user is told of the changes an undo left alone: "1 file could not be restored: ..."
+// or "<n> files could not be restored: ..."; empty when it left none alone.
+QString NotRestoredMessage(const UndoReport& report);

@@ -26,6 +26,9 @@ public:
 
 // The working directory joined to a relative path; an absolute one as it is.
 QByteArray AbsolutePath(const QByteArray& path);
+// The working directory changed (EnterDirectory): AbsolutePath, which takes it once per command,
+// takes it again.
+void WorkingDirectoryChanged();
 // Where the content of the file named `path` lives: a symbolic link's target, else the path.
 QByteArray ContentPath(const QByteArray& path);
 

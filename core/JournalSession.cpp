@@ -219,6 +219,10 @@ ChangeScope::~ChangeScope() {
     endScope(false);
 }
 
+void WorkingDirectoryChanged() {
+    CurrentSession().cwd.clear();
+}
+
 QByteArray AbsolutePath(const QByteArray& path) {
     if (path.startsWith('/'))
         return path;

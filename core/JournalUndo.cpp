@@ -328,3 +328,15 @@ UndoReport UndoLastCommand() {
     }
     return report;
 }
+
+QString NotRestoredMessage(const UndoReport& report) {
+    if (report.notRestored == 1)
+        return QStringLiteral(
+            "1 file could not be restored: it changed since, or its old name is taken again");
+    if (report.notRestored > 1)
+        return QStringLiteral(
+                   "%1 files could not be restored: they changed since, or their old names are taken "
+                   "again")
+            .arg(report.notRestored);
+    return {};
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <optional>
 
 // How a file name is read and written. The numbers are the ones the settings store.
@@ -25,6 +26,15 @@ enum class DirnameFormat {
     Album = 5,            // the folder is the album
 };
 inline constexpr int kDirnameFormatCount = 6;
+
+// The formats as the window's lists show them, in the order of their numbers; the command line
+// takes these texts as names.
+inline constexpr std::array<const char*, kFilenameFormatCount> kFilenameFormatCaptions = {
+    "xx. song.mp3 / xx - song.mp3", "xx. artist - song.mp3 / xx - artist - song.mp3", "artist - song.mp3",
+    "song.mp3"};
+inline constexpr std::array<const char*, kDirnameFormatCount> kDirnameFormatCaptions = {
+    "no artist / album fetching", "artist - album", "artist \\ album",
+    "artist \\ album \\ disc \\", "artist",         "album"};
 
 // How Trim filenames re-cases a name.
 enum class NameCase {

@@ -49,6 +49,12 @@ step "Run"
 command -v morwick
 morwick --version
 morwick --help | head -1
+# The command-line program runs with no display at all.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM morwick-cli --version
+if ldd "$(command -v morwick-cli)" | grep -E 'libQt6(Gui|Widgets)'; then
+    echo "FAILED: morwick-cli loads graphical libraries" >&2
+    exit 1
+fi
 # Started for a few seconds on the offscreen platform, in a folder, with a settings folder of
 # its own: still running when the time is up (status 124) means it started.
 home=$(mktemp -d)
@@ -70,6 +76,8 @@ ls /usr/share/doc/morwick
 desktop-file-validate /usr/share/applications/morwick.desktop && echo "desktop entry valid"
 appstreamcli validate --no-net /usr/share/metainfo/example.morwick.Morwick.metainfo.xml | tail -1
 man -w morwick
+man -w morwick-cli
+test -f /usr/share/bash-completion/completions/morwick-cli && echo "bash completion for morwick-cli in place"
 for size in 16x16 32x32 48x48 256x256 scalable; do
     ls /usr/share/icons/hicolor/$size/apps/morwick.*
 done
@@ -97,7 +105,7 @@ for dir in /usr/share/doc/morwick; do
 done
 [ "$left" -eq 0 ] || exit 1
 hash -r
-if command -v morwick; then
+if command -v morwick || command -v morwick-cli; then
     echo "FAILED: a morwick is still on PATH" >&2
     exit 1
 fi

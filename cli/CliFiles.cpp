@@ -1,0 +1,258 @@
+#include "cli/CliFiles.h"
+
+#include "core/Directory.h"
+#include "core/FileName.h"
+#include "core/IoError.h"
+
+#include <QHash>
+#include <QPair>
+#include <QSet>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Enough of a file's start to hold the text frames of its ID3v2 tag, whose in-place rewrite may
+// leave its size and (within one clock tick) its times as they were.
+constexpr qsizetype kHeadBytes = 64 * 1024;
+constexpr qsizetype kTailBytes = 128;
+
+std::optional<QString> resolved(const QString& path) {
+    char* real = ::realpath(EncodeFileName(path).constData(), nullptr);
+    if (real == nullptr)
+        return std::nullopt;
+    const QString result = DecodeFileName(QByteArray(real));
+    std::free(real);
+    return result;
+}
+
+QString joined(const QString& folder, const QString& name) {
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+class Gatherer {
+public:
+    explicit Gatherer(bool recursive) : recursive_(recursive) {}
+
+    void addFolder(const QString& shown, const QString& absolute) {
+        if (seenFolders_.contains(absolute))
+            return;
+        seenFolders_.insert(absolute);
+        FolderFiles& folder = folderFor(shown, absolute);
+        try {
+            for (const QString& name : ListDirectory(absolute, EntryKind::Mp3File)) {
+                if (!containsName(folder, name))
+                    folder.names.append(name);
+            }
+            if (!recursive_)
+                return;
+            for (const QString& sub : ListDirectory(absolute, EntryKind::Folder)) {
+                if (const auto real = resolved(joined(absolute, sub)))
+                    addFolder(joined(shown.isEmpty() ? QString() : shown, sub), *real);
+            }
+        } catch (const CommandError& e) {
+            result_.unreadable.append(DisplayFileName(shown.isEmpty() ? absolute : shown) +
+                                      QStringLiteral(": ") + e.message());
+        }
+    }
+
+    void addFile(const QString& path) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        const QString shown = slash < 0 ? QString() : path.left(slash + 1);
+        const QString name = path.mid(slash + 1);
+        const auto absolute = resolved(shown.isEmpty() ? QStringLiteral(".") : shown);
+        if (!absolute || name.isEmpty()) {
+            result_.missing.append(path);
+            return;
+        }
+        FolderFiles& folder = folderFor(shown, *absolute);
+        if (!containsName(folder, name))
+            folder.names.append(name);
+    }
+
+    void addMissing(const QString& path) { result_.missing.append(path); }
+
+    GatheredFiles finish() {
+        // Given files take the window's list order within their folder; the ones it would not
+        // list keep the order given, after them.
+        for (FolderFiles& folder : result_.folders) {
+            QStringList listed;
+            try {
+                listed = ListDirectory(folder.folder, EntryKind::Mp3File);
+            } catch (const CommandError&) {
+            }
+            QStringList ordered;
+            for (const QString& name : listed) {
+                if (folder.names.contains(name))
+                    ordered.append(name);
+            }
+            for (const QString& name : folder.names) {
+                if (!listed.contains(name))
+                    ordered.append(name);
+            }
+            folder.names = ordered;
+        }
+        std::erase_if(result_.folders, [](const FolderFiles& f) { return f.names.isEmpty(); });
+        return std::move(result_);
+    }
+
+private:
+    FolderFiles& folderFor(const QString& shown, const QString& absolute) {
+        for (FolderFiles& folder : result_.folders) {
+            if (folder.folder == absolute)
+                return folder;
+        }
+        QString spelled = shown;
+        if (!spelled.isEmpty() && !spelled.endsWith(QLatin1Char('/')))
+            spelled += QLatin1Char('/');
+        result_.folders.push_back({absolute, spelled, {}});
+        return result_.folders.back();
+    }
+    static bool containsName(const FolderFiles& folder, const QString& name) {
+        return folder.names.contains(name);
+    }
+
+    bool recursive_;
+    GatheredFiles result_;
+    QSet<QString> seenFolders_;
+};
+
+int64_t nanoseconds(const struct timespec& t) {
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FolderSelection::State snapshot(const QString& name) {
+    FolderSelection::State state;
+    const QByteArray path = EncodeFileName(name);
+    struct stat own {};
+    if (::lstat(path.constData(), &own) != 0)
+        return state;
+    state.exists = true;
+    state.dev = own.st_dev;
+    state.ino = own.st_ino;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return state;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        state.size = st.st_size;
+        state.mtime = nanoseconds(st.st_mtim);
+        state.ctime = nanoseconds(st.st_ctim);
+        QByteArray bytes(kHeadBytes + kTailBytes, Qt::Uninitialized);
+        const ssize_t head = ::pread(fd, bytes.data(), size_t(kHeadBytes), 0);
+        const ssize_t tail = ::pread(fd, bytes.data() + kHeadBytes, size_t(kTailBytes),
+                                     std::max<off_t>(0, st.st_size - kTailBytes));
+        if (head >= 0 && tail >= 0) {
+            std::memmove(bytes.data() + head, bytes.data() + kHeadBytes, size_t(tail));
+            bytes.truncate(head + tail);
+            state.tagBytes = bytes;
+        }
+    }
+    ::close(fd);
+    return state;
+}
+
+bool sameContent(const FolderSelection::State& a, const FolderSelection::State& b) {
+    return a.size == b.size && a.mtime == b.mtime && a.ctime == b.ctime && a.tagBytes == b.tagBytes;
+}
+
+// Every name in the working directory, hidden ones included: a rename may give any name.
+QStringList allNames() {
+    QStringList names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), ::closedir);
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(DecodeFileName(name));
+    }
+    return names;
+}
+
+} // namespace
+
+GatheredFiles GatherFiles(const QStringList& paths, bool recursive) {
+    Gatherer gatherer(recursive);
+    for (const QString& path : paths) {
+        struct stat st {};
+        if (::stat(EncodeFileName(path).constData(), &st) != 0) {
+            gatherer.addMissing(path);
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (const auto absolute = resolved(path))
+                gatherer.addFolder(path == QLatin1String(".") ? QString() : path, *absolute);
+            continue;
+        }
+        gatherer.addFile(path);
+    }
+    return gatherer.finish();
+}
+
+FolderSelection::FolderSelection(const QStringList& names)
+    : names_(names), selected_(size_t(names.size()), true), before_(size_t(names.size())),
+      visited_(size_t(names.size()), false) {}
+
+void FolderSelection::deselect(int index) {
+    selected_.at(size_t(index)) = false;
+    if (!visited_.at(size_t(index))) {
+        visited_.at(size_t(index)) = true;
+        before_.at(size_t(index)) = snapshot(names_.at(index));
+    }
+}
+
+void FolderSelection::reselect(int index) {
+    selected_.at(size_t(index)) = true;
+}
+
+void FolderSelection::reread() {
+    std::fill(selected_.begin(), selected_.end(), false);
+}
+
+std::vector<FileChange> FolderSelection::changes() const {
+    std::vector<FileChange> changes;
+    // Where each identity stands now, looked up once for the folder.
+    std::optional<QHash<QPair<dev_t, ino_t>, QString>> current;
+    for (int i = 0; i < count(); ++i) {
+        if (!visited_.at(size_t(i)))
+            continue;
+        const State& before = before_.at(size_t(i));
+        if (!before.exists)
+            continue;
+        FileChange change{names_.at(i), names_.at(i), false, false};
+        State after = snapshot(names_.at(i));
+        if (!after.exists || after.ino != before.ino || after.dev != before.dev) {
+            if (!current) {
+                current.emplace();
+                for (const QString& name : allNames()) {
+                    struct stat st {};
+                    if (::lstat(EncodeFileName(name).constData(), &st) == 0)
+                        current->insert({st.st_dev, st.st_ino}, name);
+                }
+            }
+            const QString moved = current->value({before.dev, before.ino});
+            if (!moved.isEmpty() && moved != change.oldName) {
+                change.newName = moved;
+                change.renamed = true;
+                after = snapshot(moved);
+            } else if (!after.exists) {
+                continue; // gone, not by this command's hand
+            }
+            // Else rewritten through a temporary: the same name, a new identity.
+        }
+        change.rewritten = !sameContent(before, after);
+        if (change.renamed || change.rewritten)
+            changes.push_back(change);
+    }
+    return changes;
+}

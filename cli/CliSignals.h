@@ -1,0 +1,8 @@
+#pragma once
+
+// Ctrl+C as the window's Stop: the first SIGINT (or SIGTERM) asks the running batch to end after
+// its current file, the journal closed as after any batch; a second one ends the program at once,
+// which the journal's recovery makes safe. The handler only sets a flag.
+void InstallStopHandler();
+// Whether a stop was asked for.
+bool StopRequested();
