@@ -303,6 +303,10 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
     return announce(r);
 }
 
+bool JournalBegun() {
+    return CurrentSession().fd >= 0;
+}
+
 uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath) {
     if (CurrentSession().undoing)
         return 0;

@@ -33,6 +33,8 @@ public:
     bool openRegular(const QString& path, int flags, struct stat& st);
     // The identity of a file opened with openRegular (FileIdentity.h), known from its stat.
     FileIdentity identity() const;
+    // The birth time openRegular's stat gave (ns since the epoch; 0 when the file system keeps none).
+    int64_t birthNs() const { return identity_.birthNs; }
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
