@@ -95,17 +95,27 @@ void FileList::reread() {
     const QSignalBlocker blockSelection(selectionModel());
     clear();
     id3v2_.assign(size_t(names.size()), -1);
-    for (const QString& n : names) {
-        auto* item = new QListWidgetItem(DisplayFileName(n));
-        item->setData(Qt::UserRole, n);
-        addItem(item);
+    // All rows in one insertion: one at a time, the model and the view would be told of each.
+    // An entry's text is its name, unless the name holds bytes that are not UTF-8: only those
+    // keep the name itself beside the text shown.
+    QStringList shown;
+    shown.reserve(names.size());
+    for (const QString& n : names)
+        shown.append(DisplayFileName(n));
+    addItems(shown);
+    for (qsizetype row = 0; row < names.size(); ++row) {
+        if (shown[row] != names[row])
+            item(int(row))->setData(Qt::UserRole, names[row]);
     }
     viewport()->update();
 }
 
 QString FileList::name(int index) const {
     const QListWidgetItem* it = item(index);
-    return it ? it->data(Qt::UserRole).toString() : QString();
+    if (!it)
+        return QString();
+    const QVariant own = it->data(Qt::UserRole);
+    return own.isValid() ? own.toString() : it->text();
 }
 
 bool FileList::isSelected(int index) const {

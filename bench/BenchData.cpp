@@ -144,7 +144,7 @@ void BigSet::bare() const {
 }
 
 std::optional<BigSet> makeBigSet(const Config& cfg, const QString& root, const Audio& audio,
-                                 std::string& skipNote) {
+                                 std::string& skipNote, const char* folder) {
     BigSet set;
     set.body = repeatedBody(audio.body, cfg.bigMegabytes);
     set.both = audio.leadingV2 + set.body + audio.trailerV1;
@@ -157,7 +157,7 @@ std::optional<BigSet> makeBigSet(const Config& cfg, const QString& root, const A
         skipNote = note;
         return std::nullopt;
     }
-    set.dir = QFile::encodeName(root + QStringLiteral("/big")).toStdString();
+    set.dir = QFile::encodeName(root + QLatin1Char('/') + QLatin1String(folder)).toStdString();
     QDir().mkpath(QString::fromStdString(set.dir));
     for (int i = 0; i < cfg.bigFiles; ++i)
         set.names.push_back("Track " + std::to_string(i) + ".mp3");

@@ -70,5 +70,6 @@ struct BigSet {
     void bare() const;
 };
 // The large set, or nothing when the disk has too little room for it; `skipNote` then says why.
+// Its files go in the folder `folder` under `root`.
 std::optional<BigSet> makeBigSet(const Config& cfg, const QString& root, const Audio& audio,
-                                 std::string& skipNote);
+                                 std::string& skipNote, const char* folder = "big");

@@ -84,8 +84,8 @@ void printTargets(const Report& report) {
     // Morwick's rows are until on disk (its commands sync at their end): against floor + sync.
     ratioTarget(report, "tag ", 0.6);
     ratioTarget(report, "read ", 0.5);
-    ratioTarget(report, "rename ", 0.5);
-    ratioTarget(report, "trim ", 0.5);
+    ratioTarget(report, "rename ", 0.6);
+    ratioTarget(report, "trim ", 0.6);
     // Twice the per-file copy, fsync and rename (the floor row) that Morwick itself did before
     // it ended its changes in groups.
     ratioTarget(report, "remove a leading", 2.0);

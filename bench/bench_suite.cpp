@@ -82,7 +82,23 @@ void removalTasks(const Config& cfg, BenchWindow& window, const QString& root, c
     window.open(QString::fromStdString(set->dir));
     changeDirectory(set->dir);
     RemoveLeadingBench(cfg, window, *set, report);
-    RemoveTrailingBench(cfg, window, *set, report);
+    Config trailing = cfg;
+    trailing.bigFiles = cfg.trailingFiles;
+    trailing.bigMegabytes = cfg.trailingMegabytes;
+    if (trailing.bigFiles == cfg.bigFiles && trailing.bigMegabytes == cfg.bigMegabytes) {
+        RemoveTrailingBench(cfg, window, *set, report);
+    } else if (const std::optional<BigSet> own = makeBigSet(trailing, root, audio, skipNote, "trailing")) {
+        say("remove a trailing tag from %d files of %d MB", trailing.bigFiles, trailing.bigMegabytes);
+        window.open(QString::fromStdString(own->dir));
+        changeDirectory(own->dir);
+        RemoveTrailingBench(trailing, window, *own, report);
+        QDir(QString::fromStdString(own->dir)).removeRecursively();
+    } else {
+        Row row = measured("-", "-", 0, 0, 1);
+        row.note = skipNote;
+        report.tasks.push_back(
+            {"remove a trailing ID3v1 only from " + std::to_string(trailing.bigFiles) + " files", {row}});
+    }
     window.open(root);
     changeDirectory(QFile::encodeName(root).toStdString());
     QDir(QString::fromStdString(set->dir)).removeRecursively();
@@ -108,6 +124,7 @@ int main(int argc, char** argv) {
             cfg.tagFiles = cfg.readFiles = cfg.renameFiles = 1000;
             cfg.folderFiles = 20000;
             cfg.bigFiles = 100;
+            cfg.trailingMegabytes = 1;
             cfg.runs = 3;
             quick = true;
         } else if (a == "--scale") {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileIdentity.h"
+
 #include <QString>
 
 class Prompts;
@@ -11,10 +13,12 @@ constexpr int kShortFilenameLimit = 64;
 // the long-name option as the caller read it once, on entry. When it is on and the candidate
 // is longer than 64 characters, asks for a new name until one of at most 64 characters is
 // entered; Cancel leaves the candidate as it was and so asks again. The entered text is not
-// checked in any other way.
-void AskShortFilename(QString& candidate, bool ask64, Prompts& prompts);
+// checked in any other way. Returns whether it asked.
+bool AskShortFilename(QString& candidate, bool ask64, Prompts& prompts);
 
 // How every renaming command ends for one file: the long-name prompt on `candidate`, then
 // RenameFile from `oldName` to what the candidate then holds. A name that ends up equal to the
 // old one is left as it is. Returns whether the file was renamed; a failed rename is silent.
-bool RenameToCandidate(const QString& oldName, QString candidate, bool ask64, Prompts& prompts);
+// `seen` is what reading the file saw of its entry, if it was read just before (see RenameFile).
+bool RenameToCandidate(const QString& oldName, QString candidate, bool ask64, Prompts& prompts,
+                       const EntrySnapshot* seen = nullptr);

@@ -23,11 +23,14 @@ QString NamePart(const char (&field)[kTextWidth]) {
     return NamePart(FromAnsi(field, kTextWidth));
 }
 
-std::optional<QString> NameFromTags(const QString& name, const RenameRule& rule) {
+std::optional<QString> NameFromTags(const QString& name, const RenameRule& rule,
+                                    std::optional<EntrySnapshot>* seen) {
     // An entry whose tag cannot be read (it vanished, or a folder took its name) is skipped.
     const std::optional<TagValues> read = ReadTagValues(name, rule.useId3v2);
     if (!read)
         return std::nullopt;
+    if (seen)
+        *seen = read->entry;
     QString title;
     QString artist;
     int track = 0;
@@ -56,11 +59,12 @@ bool IsUsableBuiltName(const QString& name) {
     return !name.isEmpty() && !name.startsWith(QLatin1Char('.'));
 }
 
-std::optional<QString> PlanRename(const QString& name, const RenameRule& rule) {
+std::optional<QString> PlanRename(const QString& name, const RenameRule& rule,
+                                  std::optional<EntrySnapshot>* seen) {
     std::optional<QString> planned;
     switch (rule.kind) {
     case RenameRule::Kind::FromTags:
-        planned = NameFromTags(name, rule);
+        planned = NameFromTags(name, rule, seen);
         break;
     case RenameRule::Kind::Trim:
         planned = TrimFilename(name, rule.format, rule.nameCase, rule.separator);

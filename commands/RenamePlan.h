@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FileIdentity.h"
 #include "naming/Formats.h"
 
 #include <QString>
@@ -46,8 +47,11 @@ struct RenameRule {
 // text (see ReadTagValues), else those of its ID3v1 tag. Nothing when the command leaves the
 // file alone: Rename from tags finds no title or artist (or cannot read the file, or no format is
 // chosen), or the built name would hide the file or have nothing before its extension (it is
-// empty or starts with "."). Reading a tag may throw CommandError.
-std::optional<QString> PlanRename(const QString& name, const RenameRule& rule);
+// empty or starts with "."). Reading a tag may throw CommandError. `seen`, when given, receives
+// what reading the file saw of its entry (Rename from tags, a name that is no symbolic link), for
+// a rename that follows at once.
+std::optional<QString> PlanRename(const QString& name, const RenameRule& rule,
+                                  std::optional<EntrySnapshot>* seen = nullptr);
 
 // Whether a name made by a rule may be given to a file: not empty, and not starting with ".",
 // which would hide the file from the list (and from the user).

@@ -20,6 +20,13 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// An entry as it was seen through a descriptor opened without following a symbolic link: its
+// identity (device, inode, birth time) and what lstat would have said of it.
+struct EntrySnapshot {
+    FileIdentity identity;
+    struct stat st;
+};
+
 // The identity of the file open as `fd`, which `st` (its fstat) describes. Never fails: what
 // cannot be learnt stays unknown.
 FileIdentity IdentityOf(int fd, const struct stat& st);

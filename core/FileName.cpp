@@ -110,10 +110,11 @@ QByteArray EncodeFileName(const QString& name) {
 }
 
 QString DisplayFileName(const QString& name) {
+    // Almost every name holds no escaped byte and is shown as it is, shared rather than copied.
+    const auto escaped = [](QChar c) { return isEscapedByte(c.unicode()); };
+    if (std::none_of(name.cbegin(), name.cend(), escaped))
+        return name;
     QString out = name;
-    for (QChar& c : out) {
-        if (isEscapedByte(c.unicode()))
-            c = QChar(QChar::ReplacementCharacter);
-    }
+    std::replace_if(out.begin(), out.end(), escaped, QChar(QChar::ReplacementCharacter));
     return out;
 }

@@ -306,8 +306,9 @@ struct ChangeGroup::Held {
     std::unique_ptr<TempFile> temp; // a rewrite: its new content; gone before its folder is let go
     bool ended = false;             // made whole when it was given, or left alone
 
-    Held(const QString& path, PosixFile file, const struct stat& st, uint32_t id)
-        : path(path), file(std::move(file)), st(st), identity(IdentityOf(this->file.fd(), st)), id(id) {}
+    Held(const QString& path, PosixFile file, const struct stat& st, const FileIdentity& identity,
+         uint32_t id)
+        : path(path), file(std::move(file)), st(st), identity(identity), id(id) {}
 
     int dirFd() const { return folder->fd(); }
 
@@ -315,7 +316,11 @@ struct ChangeGroup::Held {
     // change time aside (a rename sets it).
     bool stillAsRead(const QByteArray& entry) const {
         struct stat now {};
-        return ::fstat(file.fd(), &now) == 0 && now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
+        return ::fstat(file.fd(), &now) == 0 && stillAsRead(entry, now);
+    }
+    // The same, `now` being what fstat says of the file at this moment.
+    bool stillAsRead(const QByteArray& entry, const struct stat& now) const {
+        return now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
                sameTime(now.st_mtim, st.st_mtim) && namedFileIs(dirFd(), entry, identity);
     }
     // The file as the journal names it.
@@ -325,7 +330,7 @@ struct ChangeGroup::Held {
     // other program replaced, moved, wrote, cut, appended to or linked it meanwhile.
     bool unchanged() const {
         struct stat now {};
-        return ::fstat(file.fd(), &now) == 0 && sameTime(now.st_ctim, st.st_ctim) && stillAsRead(name);
+        return ::fstat(file.fd(), &now) == 0 && sameTime(now.st_ctim, st.st_ctim) && stillAsRead(name, now);
     }
 };
 
@@ -352,16 +357,20 @@ bool ChangeGroup::full() const {
 }
 
 std::unique_ptr<ChangeGroup::Held> ChangeGroup::give(const QString& path, PosixFile file,
-                                                     const struct stat& st, uint32_t id) {
+                                                     const struct stat& st, uint32_t id,
+                                                     const FileIdentity* identity) {
     if (changeGivenHook())
         changeGivenHook()(path);
-    auto held = std::make_unique<Held>(path, std::move(file), st, id);
+    const FileIdentity known = identity ? *identity : IdentityOf(file.fd(), st);
+    auto held = std::make_unique<Held>(path, std::move(file), st, known, id);
     // The folder holding the name of the file read, through `path` looked up once: for a symbolic
     // link, the folder of the file it leads to. The name found there must lead to the file read,
     // else the file was moved or replaced since it was read.
     QByteArray target = EncodeFileName(path);
     struct stat lst {};
-    if (::lstat(target.constData(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    // A name the file was opened through without following a link needs no look: should a link
+    // have taken its place since, the check below finds the link, not the file read.
+    if (!held->file.openedNoLink() && ::lstat(target.constData(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
         char* real = ::realpath(target.constData(), nullptr);
         target = real != nullptr ? QByteArray(real) : QByteArray();
         std::free(real);
@@ -459,9 +468,9 @@ void ChangeGroup::copyBack(std::unique_ptr<Held> held, int64_t length) {
     held_.push_back(std::move(held));
 }
 
-void ChangeGroup::truncate(const QString& path, PosixFile file, const struct stat& st, int64_t length,
-                           uint32_t id, QByteArray last128) {
-    std::unique_ptr<Held> held = give(path, std::move(file), st, id);
+void ChangeGroup::truncate(const QString& path, PosixFile file, const struct stat& st,
+                           const FileIdentity& identity, int64_t length, uint32_t id, QByteArray last128) {
+    std::unique_ptr<Held> held = give(path, std::move(file), st, id, &identity);
     if (!held)
         return;
     held->length = length;

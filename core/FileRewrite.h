@@ -71,10 +71,10 @@ public:
     // folder others may change, where a rename could be steered to another file.
     void rewrite(const QString& path, PosixFile original, const struct stat& st, uint32_t id,
                  const std::function<int64_t(int fd)>& fill);
-    // Holds the cut of `file` (described by `st` as it was read, reached through `path`) to
-    // `length`; `last128` is what it will then end in (empty: read it again).
-    void truncate(const QString& path, PosixFile file, const struct stat& st, int64_t length, uint32_t id,
-                  QByteArray last128);
+    // Holds the cut of `file` (described by `st` as it was read, its identity `identity`, reached
+    // through `path`) to `length`; `last128` is what it will then end in (empty: read it again).
+    void truncate(const QString& path, PosixFile file, const struct stat& st, const FileIdentity& identity,
+                  int64_t length, uint32_t id, QByteArray last128);
     // Whether a change to the file `st` describes is held: it must be ended before the file is
     // read for another change.
     bool holds(const struct stat& st) const;
@@ -89,7 +89,9 @@ public:
 private:
     struct Held;
     // The change, its place found; nothing when the file is left alone.
-    std::unique_ptr<Held> give(const QString& path, PosixFile file, const struct stat& st, uint32_t id);
+    // `identity`: the file's, when the caller knows it already.
+    std::unique_ptr<Held> give(const QString& path, PosixFile file, const struct stat& st, uint32_t id,
+                               const FileIdentity* identity = nullptr);
     void leaveAlone(uint32_t id);
     std::shared_ptr<const HeldFolder> folderOf(const QByteArray& folder);
     void end(Held& held);

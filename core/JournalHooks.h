@@ -53,6 +53,9 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
 uint32_t AnnounceHead(const FileIdentity& file, const struct stat& st, const QByteArray& path,
                       const QByteArray& oldHead, const QByteArray& newHead, int64_t trailerAt,
                       const QByteArray& oldTrailer, const QByteArray& newTrailer);
+// Whether the running command's journal is begun (or an undo is running): a change that is
+// announced and then fails costs nothing more than its records.
+bool JournalBegun();
 // A rename of the file or folder `file` (not following a symbolic link) from one path to the other.
 uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath);
 

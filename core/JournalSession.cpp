@@ -86,11 +86,16 @@ bool ensureJournal(Session& s) {
     return true;
 }
 
+// The mapping grows by doubling from a small start, up to steps of kMapStep: a command's end
+// gives back what its records did not use, and on a file system that discards freed blocks at
+// once that costs in proportion to it.
+constexpr qint64 kFirstMap = 64 << 10;
 constexpr qint64 kMapStep = 1 << 20;
 
 bool appendMapped(Session& s, const QByteArray& bytes) {
     if (s.used + bytes.size() > s.mapSize) {
-        const qint64 size = (s.used + bytes.size() + kMapStep) / kMapStep * kMapStep;
+        const qint64 step = std::clamp(s.mapSize, kFirstMap, kMapStep);
+        const qint64 size = (s.used + bytes.size() + step) / step * step;
         unmap(s);
         if (::posix_fallocate(s.fd, 0, off_t(size)) != 0)
             return false;
@@ -305,6 +310,10 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
     r.offset = newHeadSize;
     r.size = st.st_size - head.size() - tail.size() + added;
     return announce(r);
+}
+
+bool JournalBegun() {
+    return CurrentSession().fd >= 0;
 }
 
 uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, const QByteArray& newPath) {

@@ -17,7 +17,7 @@ PosixFile::~PosixFile() {
 }
 
 PosixFile::PosixFile(PosixFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_) {}
+    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), noLink_(other.noLink_) {}
 
 PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
     if (this != &other) {
@@ -25,6 +25,7 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
             ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
         identity_ = other.identity_;
+        noLink_ = other.noLink_;
     }
     return *this;
 }
@@ -53,12 +54,14 @@ bool MayWriteThrough(const QByteArray& path, int fd) {
 
 bool PosixFile::open(const QString& path, int flags, mode_t mode) {
     const QByteArray bytes = EncodeFileName(path);
+    noLink_ = false;
     if ((flags & O_ACCMODE) == O_RDONLY) {
         fd_ = openRetrying(bytes.constData(), flags, mode);
         return fd_ >= 0;
     }
     // Most names are not links: those open at once, with nothing more to check.
     fd_ = openRetrying(bytes.constData(), flags | O_NOFOLLOW, mode);
+    noLink_ = fd_ >= 0;
     if (fd_ >= 0 || errno != ELOOP)
         return fd_ >= 0;
     fd_ = openRetrying(bytes.constData(), flags, mode);

@@ -33,7 +33,12 @@ public:
     bool openRegular(const QString& path, int flags, struct stat& st);
     // The identity of a file opened with openRegular (FileIdentity.h), known from its stat.
     FileIdentity identity() const;
+    // The birth time openRegular's stat gave (ns since the epoch; 0 when the file system keeps none).
+    int64_t birthNs() const { return identity_.birthNs; }
     bool isOpen() const { return fd_ >= 0; }
+    // Whether open() for writing found the name to be no symbolic link (it opened without
+    // following one); false when it does not know.
+    bool openedNoLink() const { return noLink_; }
     int fd() const { return fd_; }
 
     int64_t size() const;
@@ -51,6 +56,7 @@ public:
 private:
     int fd_ = -1;
     FileIdentity identity_; // from openRegular's stat
+    bool noLink_ = false;
 };
 
 // Whether the file open as `fd` may be written through `path`. A symbolic link qualifies only when

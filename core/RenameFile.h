@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileIdentity.h"
+
 #include <QString>
 
 // Renames one file or directory, never replacing anything that already has the new name.
@@ -8,7 +10,9 @@
 // missing source, the same name twice, a name holding a zero character, a name the file
 // system refuses) leaves both names as they were and returns false, silently. A change of
 // letter case alone is attempted like any other rename.
-bool RenameFile(const QString& oldName, const QString& newName);
+// `seen`, when given, is what the caller saw of the entry `oldName` names just before (see
+// EntrySnapshot), taken in place of a look of its own once the command's journal is begun.
+bool RenameFile(const QString& oldName, const QString& newName, const EntrySnapshot* seen = nullptr);
 
 // The no-replace rename for a file system that refuses the kernel's no-replace flag: a file is
 // hard-linked under the new name and then unlinked under the old one; a directory (or a file

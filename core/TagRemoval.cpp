@@ -41,10 +41,10 @@ int64_t id3v2TagSize(const uint8_t* h) {
 }
 
 // The file's last bytes, read once. Unless a trailing ID3v2 tag moves the end back, every search
-// stays within them: the ID3v2 window is exactly these bytes, and the ID3v1 trailer and the
-// Lyrics3 window below it lie inside. A read outside them (below a trailing ID3v2 tag, or a
-// Lyrics3 block found through its size field) goes to the file.
-constexpr int64_t kTailBytes = kTrailingId3Window;
+// stays within them: the ID3v2 window, that above an ID3v1 trailer included, and the ID3v1
+// trailer and the Lyrics3 window below it lie inside. A read outside them (below a trailing ID3v2
+// tag, or a Lyrics3 block found through its size field) goes to the file.
+constexpr int64_t kTailBytes = kTrailingId3Window + kTagSize;
 static_assert(kTailBytes >= kTagSize + kLyricsWindow + kLyricsSizeDigits + kLyricsEndSize);
 
 class TailReader {
@@ -191,7 +191,8 @@ bool RemoveAllTags(ChangeGroup& group, const QString& path) {
     if (!writable && !file.open(path, O_RDONLY | O_NONBLOCK))
         ThrowIoError(errno);
     struct stat st {};
-    if (::fstat(file.fd(), &st) != 0)
+    int64_t birthNs = 0;
+    if (!StatWithBirth(file.fd(), st, birthNs))
         ThrowIoError(errno);
     if (!S_ISREG(st.st_mode))
         ThrowError(QString::fromLatin1(kAccessDenied));
@@ -226,16 +227,21 @@ bool RemoveAllTags(ChangeGroup& group, const QString& path) {
     const journal::ChangeScope scope;
     const QByteArray head = readRange(tail, 0, keep.begin);
     const QByteArray removedTail = readRange(tail, keep.end, st.st_size);
-    const uint32_t id =
-        journal::AnnounceRemoval(IdentityOf(file.fd(), st), st, EncodeFileName(path),
-                                 journal::ContentPath(EncodeFileName(path)), head, removedTail);
+    // The stat above told the birth time where the file system keeps one: no look more for it.
+    const FileIdentity identity = birthNs != 0
+                                      ? FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), birthNs}
+                                      : IdentityOf(file.fd(), st);
+    // A name opened without following a link is where the content lives.
+    const QByteArray name = EncodeFileName(path);
+    const uint32_t id = journal::AnnounceRemoval(
+        identity, st, name, file.openedNoLink() ? name : journal::ContentPath(name), head, removedTail);
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
     if (keep.begin == 0 || keep.begin == keep.end) {
         const int64_t length = keep.end - keep.begin;
         // What the file will end in was read already (a file emptied or shorter than a trailer
         // is read again).
         const char* last = length >= kTagSize ? tail.at(length - kTagSize, kTagSize) : nullptr;
-        group.truncate(path, std::move(file), st, length, id,
+        group.truncate(path, std::move(file), st, identity, length, id,
                        last ? QByteArray(last, kTagSize) : QByteArray());
     } else {
         const int in = file.fd();

@@ -4,6 +4,7 @@
 #include "core/PosixFile.h"
 
 #include <QByteArray>
+#include <cerrno>
 #include <fcntl.h>
 
 Id3v2Texts Id3v1Texts(const ID3Tag& tag) {
@@ -20,13 +21,40 @@ Id3v2Texts Id3v1Texts(const ID3Tag& tag) {
     return texts;
 }
 
+namespace {
+
+// Opens the file for a tag read: first not through a symbolic link, so that what its stat says is
+// the entry's own, and without touching its access time, since reading a tag is not playing the
+// file (and it spares a write of the inode per file). Each wish is dropped when the name is a link,
+// or the file is someone else's and the access time may not be spared. Returns whether the entry
+// itself was opened; nothing when the file cannot be opened as a regular file.
+std::optional<bool> openForTags(PosixFile& file, const QString& path, struct stat& st) {
+    int flags = O_RDONLY | O_NOFOLLOW | O_NOATIME;
+    for (;;) {
+        errno = 0;
+        if (file.openRegular(path, flags, st))
+            return (flags & O_NOFOLLOW) != 0;
+        if (errno == ELOOP && (flags & O_NOFOLLOW) != 0)
+            flags &= ~O_NOFOLLOW;
+        else if (errno == EPERM && (flags & O_NOATIME) != 0)
+            flags &= ~O_NOATIME;
+        else
+            return std::nullopt;
+    }
+}
+
+} // namespace
+
 std::optional<TagValues> ReadTagValues(const QString& path, bool useId3v2) {
     PosixFile file;
     struct stat st {};
-    if (!file.openRegular(path, O_RDONLY, st))
+    const std::optional<bool> ownEntry = openForTags(file, path, st);
+    if (!ownEntry)
         return std::nullopt;
     const int64_t size = st.st_size;
     TagValues values;
+    if (*ownEntry)
+        values.entry = EntrySnapshot{{uint64_t(st.st_dev), uint64_t(st.st_ino), file.birthNs()}, st};
     if (useId3v2 && size >= kId3v2HeaderSize) {
         QByteArray head(kId3v2HeaderSize, '\0');
         file.readExactly(head.data(), kId3v2HeaderSize, 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FileIdentity.h"
 #include "core/Id3Tag.h"
 #include "core/Id3v2Tag.h"
 
@@ -20,6 +21,9 @@ struct TagValues {
     // The trailer as ReadTag gives it, whichever tag the texts came from, so that a caller can
     // keep its own reading of the ID3v1 fields exactly.
     FileTag id3v1;
+    // The file's own entry as the read saw it, when the name is no symbolic link: a rename that
+    // follows at once may take it for the look it would make itself.
+    std::optional<EntrySnapshot> entry;
 
     bool hasTag() const { return source == TagSource::Id3v2 || id3v1.present; }
 };

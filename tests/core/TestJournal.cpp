@@ -2,10 +2,12 @@
 #include "core/FileName.h"
 #include "core/Id3Tag.h"
 #include "core/Journal.h"
+#include "core/JournalFormat.h"
 #include "core/JournalHooks.h"
 #include "core/RenameFile.h"
 #include "core/TagFile.h"
 #include "core/TagRemoval.h"
+#include "core/TagValues.h"
 #include "support/FakeSelection.h"
 #include "support/TestFiles.h"
 
@@ -291,6 +293,38 @@ private slots:
         QCOMPARE(UndoCommandName(), QStringLiteral("Tag files"));
         QCOMPARE(UndoLastCommand().restored, 1);
         QCOMPARE(read(QStringLiteral("a.mp3")), audio(200) + oldTrailer());
+    }
+
+    // A rename to a taken name, once the command has renamed something, fails as the first would:
+    // nothing is replaced, and the command still ends whole and is undone whole. So does one given
+    // what a tag read saw of the file.
+    void takenNameLaterInCommand() {
+        WorkDir dir;
+        write(QStringLiteral("a.mp3"), audio(200) + oldTrailer());
+        write(QStringLiteral("b.mp3"), audio(300));
+        write(QStringLiteral("c.mp3"), audio(400));
+        {
+            const JournalCommand command(QStringLiteral("Rename files"));
+            QVERIFY(RenameFile(QStringLiteral("a.mp3"), QStringLiteral("d.mp3")));
+            QVERIFY(!RenameFile(QStringLiteral("b.mp3"), QStringLiteral("c.mp3")));
+            const std::optional<TagValues> read = ReadTagValues(QStringLiteral("c.mp3"), false);
+            QVERIFY(read && read->entry);
+            QVERIFY(!RenameFile(QStringLiteral("c.mp3"), QStringLiteral("d.mp3"), &*read->entry));
+            QVERIFY(RenameFile(QStringLiteral("c.mp3"), QStringLiteral("e.mp3"), &*read->entry));
+        }
+        // Nothing is left for the next start to recover.
+        const int journal = ::open(QFile::encodeName(newestJournal()).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(journal >= 0);
+        QVERIFY(journal::EndsWhole(journal));
+        ::close(journal);
+        QCOMPARE(read(QStringLiteral("b.mp3")), audio(300));
+        QCOMPARE(read(QStringLiteral("d.mp3")), audio(200) + oldTrailer());
+        QCOMPARE(read(QStringLiteral("e.mp3")), audio(400));
+        const UndoReport undone = UndoLastCommand();
+        QCOMPARE(undone.restored, 2);
+        QCOMPARE(undone.notRestored, 0);
+        QCOMPARE(listing(),
+                 QStringList({QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.mp3")}));
     }
 
     // The next command that changes files replaces the journal.

@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testfiles;
 
@@ -110,6 +113,30 @@ private slots:
         QVERIFY(!ReadTagValues(QStringLiteral("folder.mp3"), true));
         write(dir.filePath("tiny.mp3"), QByteArray("ID3"));
         QVERIFY(!ReadTagValues(QStringLiteral("tiny.mp3"), true)->hasTag());
+    }
+
+    // The read says what the entry itself is, for the rename that follows, only when the name is no
+    // symbolic link (through one, the values are still read); it leaves the access time alone.
+    void readSeesTheEntry() {
+        WorkDir dir;
+        const QByteArray trailer = tagBytes(makeTag("Song", "Band"));
+        write(dir.filePath("song.mp3"), audio(500) + trailer);
+        QVERIFY(::symlink("song.mp3", "link.mp3") == 0);
+        const timespec old[2] = {{1000000, 0}, {UTIME_OMIT, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, "song.mp3", old, 0), 0);
+
+        const std::optional<TagValues> song = ReadTagValues(QStringLiteral("song.mp3"), false);
+        QVERIFY(song && song->entry);
+        struct stat st {};
+        QCOMPARE(::lstat("song.mp3", &st), 0);
+        QVERIFY(song->entry->identity.sameFile(*IdentityAt(AT_FDCWD, "song.mp3")));
+        QCOMPARE(song->entry->st.st_ino, st.st_ino);
+        QCOMPARE(song->entry->st.st_size, st.st_size);
+        QCOMPARE(st.st_atim.tv_sec, time_t(1000000));
+
+        const std::optional<TagValues> linked = ReadTagValues(QStringLiteral("link.mp3"), false);
+        QVERIFY(linked && !linked->entry);
+        QCOMPARE(linked->texts.title, QStringLiteral("Song"));
     }
 
     // The trailer's texts are the status line's and Copy tag's reading of it: trimmed, the track
