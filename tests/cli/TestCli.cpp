@@ -85,9 +85,16 @@ TerminalRun onTerminal(const QStringList& arguments, const QString& workDir, con
         }
     }
     ::close(master);
+    // The terminal closes a moment before the program has ended: wait for it, within a guard
+    // against a hang (not a measure), and kill it only if it is still there then.
     int status = 0;
-    ::kill(pid, SIGKILL); // only if it still runs
-    ::waitpid(pid, &status, 0);
+    pid_t ended = 0;
+    for (int i = 0; i < 6000 && (ended = ::waitpid(pid, &status, WNOHANG)) == 0; ++i)
+        ::usleep(10000);
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
