@@ -5,6 +5,7 @@
 #include "app/FileList.h"
 #include "app/ProgressBar.h"
 #include "app/dialogs/CharacterLimit.h"
+#include "app/dialogs/ScreenCentre.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -18,12 +19,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 #include <type_traits>
 
@@ -420,11 +419,7 @@ void MainWindow::fitToFont() {
 
     // The window has a fixed size, as large as its texts need, but never larger than the screen
     // leaves for it: first the lists give way (their buttons stacked), then everything else.
-    QSize room = screen()->availableGeometry().size();
-    if (const QWindow* handle = windowHandle()) {
-        const QMargins frame = handle->frameMargins();
-        room -= QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    }
+    const QSize room = ScreenRoom(*this);
     QSize size = fittedSize(false, true);
     if (size.width() > room.width())
         size = fittedSize(true, true);

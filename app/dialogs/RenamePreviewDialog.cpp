@@ -1,18 +1,18 @@
 #include "app/dialogs/RenamePreviewDialog.h"
+#include "app/dialogs/ScreenCentre.h"
 
 #include "commands/Prompts.h"
 #include "core/FileName.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 
 RenamePreviewDialog::RenamePreviewDialog(const QStringList& selected, QList<RenameRule> rules,
@@ -117,13 +117,11 @@ void RenamePreviewDialog::growToContent() {
                        (rows > 0 ? rows * view()->sizeHintForRow(0) : 0);
     const QSize tableHint = table_->sizeHint().expandedTo(table_->minimumSize());
     const QSize wanted = sizeHint() + QSize(width, height) - tableHint;
-    QSize room = screen()->availableGeometry().size();
-    if (const QWindow* handle = windowHandle()) {
-        const QMargins frame = handle->frameMargins();
-        room -= QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    }
+    const QSize room = ScreenRoom(*this);
     // Only grows: a size the user chose, or a longer list shown before, stays.
     resize(wanted.expandedTo(isVisible() ? size() : QSize()).boundedTo(room));
+    if (isVisible())
+        KeepOnScreen(this);
 }
 
 void RenamePreviewDialog::shareColumns() {

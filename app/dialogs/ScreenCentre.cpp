@@ -1,7 +1,12 @@
 #include "app/dialogs/ScreenCentre.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 
 void CentreOnScreen(QWidget* window) {
     const QScreen* screen = window->screen();
@@ -10,4 +15,34 @@ void CentreOnScreen(QWidget* window) {
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
+}
+
+QSize ScreenRoom(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen)
+        return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    QMargins frame;
+    if (const QWindow* handle = window.windowHandle())
+        frame = handle->frameMargins();
+    if (frame.isNull()) {
+        const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+        const int bar = std::max(2 * title.height(), window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        const int border = std::max(2, window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth));
+        frame = QMargins(border, bar, border, border);
+    }
+    return screen->availableGeometry().size() -
+           QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+}
+
+void KeepOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    QPoint at = frame.topLeft();
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height())));
+    if (at != frame.topLeft())
+        window->move(at);
 }
