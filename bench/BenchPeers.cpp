@@ -230,6 +230,16 @@ std::vector<std::string> concat(std::vector<std::string> a, const Names& b) {
     return a;
 }
 
+Peer mid3v2Tagger(std::function<std::string()> check) {
+    return {"mid3v2", "artist, album, year, comment, genre; xargs",
+            [](const Names& f) {
+                return concat({"mid3v2", "-a", "Other Band", "-A", "First Album", "-y", "2004", "-c",
+                               "a comment", "-g", "Rock"},
+                              f);
+            },
+            Peer::Xargs, std::move(check)};
+}
+
 std::vector<std::string> kid3Folder(std::vector<std::string> args) {
     // Its commands give up after three seconds by default, too short for thousands of files.
     args.insert(args.begin(), {"kid3-cli", "-c", "timeout off", "-c", "select all"});

@@ -52,5 +52,9 @@ std::string morwickCli();
 
 std::vector<std::string> concat(std::vector<std::string> a, const Names& b);
 
+// mid3v2 writing the fields every file shares (an ID3v2 tag, and the ID3v1 tag a file already
+// has), batched as xargs batches.
+Peer mid3v2Tagger(std::function<std::string()> check);
+
 // kid3-cli over every file of the current folder, with these arguments ("-c", command, ...).
 std::vector<std::string> kid3Folder(std::vector<std::string> args);

@@ -116,13 +116,7 @@ void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, 
              },
              Peer::Xargs, check},
             // It writes an ID3v2 tag as well, and the ID3v1 tag the files already have.
-            {"mid3v2", "artist, album, year, comment, genre; xargs",
-             [](const Names& f) {
-                 return concat({"mid3v2", "-a", "Other Band", "-A", "First Album", "-y", "2004", "-c",
-                                "a comment", "-g", "Rock"},
-                               f);
-             },
-             Peer::Xargs, check},
+            mid3v2Tagger(check),
             // eyeD3's time grows with the square of the files one process is given (it repeats
             // the comment for every file before), so it gets 500 at a time.
             {"eyeD3 --to-v1.1", "artist, album, year, comment, genre; xargs -n 500",
