@@ -54,6 +54,8 @@ SpawnResult runPeer(const Peer& peer, const std::string& dir, const Names& files
             batches.push_back(part);
             folders.push_back(sub);
         }
+    } else if (peer.batching == Peer::WholeFolder) {
+        batches.push_back(files);
     } else if (peer.batching == Peer::PerFile) {
         for (const std::string& f : files)
             batches.push_back({f});
@@ -182,6 +184,42 @@ std::vector<Row> peerRows(const Peer& peer, const std::string& dir, const Names&
     return {row, synced(row, r.onDisk)};
 }
 
+std::vector<Row> repeatedRows(const Peer& peer, const std::string& dir, const Names& files,
+                              const std::function<void()>& prepare, int runs) {
+    Row row = measured(peer.who, peer.how, int(files.size()), 0, runs);
+    const std::string tool = peer.argv({"x"}).front();
+    if (!onPath(tool.c_str())) {
+        row.note = "not built: skipped";
+        return {row};
+    }
+    std::vector<double> seconds, onDisk;
+    int processes = 0, failures = 0;
+    for (int run = 0; run < runs; ++run) {
+        if (prepare)
+            prepare();
+        const SpawnResult r = runPeer(peer, dir, files);
+        seconds.push_back(r.seconds);
+        onDisk.push_back(r.onDisk);
+        processes = r.processes;
+        failures += r.failures;
+        say("  %s run %d: %.3f s, %.3f s until on disk", peer.who.c_str(), run + 1, r.seconds, r.onDisk);
+    }
+    row.seconds = median(seconds);
+    row.note = std::to_string(processes) + (processes == 1 ? " process" : " processes");
+    if (failures > 0)
+        row.note += ", " + std::to_string(failures) + " exited non-zero";
+    const std::string problem = peer.check ? peer.check() : std::string();
+    if (!problem.empty()) {
+        row.note += "; NOT DONE: " + problem;
+        row.seconds = -row.seconds;
+    }
+    return {row, synced(row, median(onDisk))};
+}
+
+std::string morwickCli() {
+    return MORWICK_CLI;
+}
+
 Row peerRow(const Peer& peer, const std::string& dir, const Names& files,
             const std::function<void()>& prepare) {
     return peerRows(peer, dir, files, prepare).front();
@@ -190,6 +228,16 @@ Row peerRow(const Peer& peer, const std::string& dir, const Names& files,
 std::vector<std::string> concat(std::vector<std::string> a, const Names& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+Peer mid3v2Tagger(std::function<std::string()> check) {
+    return {"mid3v2", "artist, album, year, comment, genre; xargs",
+            [](const Names& f) {
+                return concat({"mid3v2", "-a", "Other Band", "-A", "First Album", "-y", "2004", "-c",
+                               "a comment", "-g", "Rock"},
+                              f);
+            },
+            Peer::Xargs, std::move(check)};
 }
 
 std::vector<std::string> kid3Folder(std::vector<std::string> args) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -130,6 +131,8 @@ double freeGigabytes(const QString& dir) {
 }
 
 bool onPath(const char* tool) {
+    if (std::strchr(tool, '/'))
+        return ::access(tool, X_OK) == 0;
     const QByteArray path = qgetenv("PATH");
     for (const QByteArray& dir : path.split(':')) {
         if (!dir.isEmpty() && ::access((dir + '/' + tool).constData(), X_OK) == 0)

@@ -80,6 +80,7 @@ QByteArray fileTail(const char* path, int n);
 int64_t fileSize(const char* path);
 bool exists(const std::string& path);
 double freeGigabytes(const QString& dir);
+// On PATH, or for a name with a slash in it, that file executable.
 bool onPath(const char* tool);
 // The read system calls this process has made so far (/proc/self/io), -1 when unknown.
 long readSyscalls();

@@ -54,5 +54,9 @@ void MemoryBench(const Config& cfg, const QString& root, const Audio& audio, Rep
 int rssIdle(const char* reportFile);
 int rssChild(const char* path, const char* reportFile);
 
+// The start-up of morwick-cli and of the peers, each a whole process tagging one file and
+// showing one, medians of many runs.
+void StartupBench(const Config& cfg, const QString& root, const Audio& audio, Report& report);
+
 // Each task's figures against its target.
 void printTargets(const Report& report);

@@ -81,6 +81,21 @@ void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, 
         floorOnDisk);
     t.rows.push_back(syncedByItself(
         measured("Morwick Tag files", "main window, offscreen, all selected", n, median(ours), cfg.runs)));
+    // The same work as the window's row from the command line, one process for the folder:
+    // every field given, so that neither morwick.ini nor the folder's name decides any. It writes
+    // the peers' artist, so that each run changes every file.
+    const Peer cli{"morwick-cli tag", "format 0, every field set; one process",
+                   [](const Names&) {
+                       return std::vector<std::string>{
+                           morwickCli(),  "--skip", "tag",        "-f",         "0",
+                           "-d",          "0",      "--artist",   "Other Band", "--album",
+                           "First Album", "--year", "2004",       "--comment",  "a comment",
+                           "--genre",     "Rock",   "--no-id3v2", "."};
+                   },
+                   Peer::WholeFolder, [&] { return tagCheck(set.dir, set.names, "Other Band"); }};
+    for (const Row& r : repeatedRows(
+             cli, set.dir, set.names, [&] { window.run(&MainWindow::tagFiles); }, cfg.runs))
+        t.rows.push_back(r);
     if (cfg.peers) {
         // The peers write the fields every file shares in one process; the title and the track
         // differ per file and would cost them a process each. They do less than Morwick here.
@@ -100,6 +115,8 @@ void TagFilesBench(const Config& cfg, BenchWindow& window, const SmallSet& set, 
                                f);
              },
              Peer::Xargs, check},
+            // It writes an ID3v2 tag as well, and the ID3v1 tag the files already have.
+            mid3v2Tagger(check),
             // eyeD3's time grows with the square of the files one process is given (it repeats
             // the comment for every file before), so it gets 500 at a time.
             {"eyeD3 --to-v1.1", "artist, album, year, comment, genre; xargs -n 500",

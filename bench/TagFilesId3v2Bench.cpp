@@ -103,13 +103,7 @@ void TagFilesId3v2Bench(const Config& cfg, BenchWindow& window, const SmallSet& 
         // The fields every file shares, in one process per batch of files (as for the ID3v1 peers).
         const auto check = [&] { return headCheck(dir, set.names, QStringLiteral("Other Band")); };
         const std::vector<Peer> peers = {
-            {"mid3v2", "artist, album, year, comment, genre; xargs",
-             [](const Names& f) {
-                 return concat({"mid3v2", "-a", "Other Band", "-A", "First Album", "-y", "2004", "-c",
-                                "a comment", "-g", "Rock"},
-                               f);
-             },
-             Peer::Xargs, check},
+            mid3v2Tagger(check),
             {"eyeD3", "artist, album, year, comment, genre; xargs -n 500",
              [](const Names& f) {
                  return concat({"eyeD3", "-Q", "-a", "Other Band", "-A", "First Album", "-Y", "2004", "-c",

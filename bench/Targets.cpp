@@ -11,6 +11,40 @@ const TaskResult* findTask(const Report& report, const char* prefix) {
     return nullptr;
 }
 
+bool isCli(const Row& r) {
+    return r.who.rfind("morwick-cli", 0) == 0;
+}
+
+// morwick-cli's row, until on disk or not, as `synced` says; nullptr when there is none.
+const Row* cliRow(const TaskResult& t, bool synced) {
+    for (const Row& r : t.rows)
+        if (isCli(r) && r.synced == synced)
+            return &r;
+    return nullptr;
+}
+
+// morwick-cli, a whole process, ahead of every peer that did the same work, like with like:
+// its row until on disk against theirs until on disk, and until it returns against theirs.
+void cliTarget(const Report& report, const char* prefix, const char* label) {
+    const TaskResult* t = findTask(report, prefix);
+    if (!t)
+        return;
+    for (const Row& r : t->rows) {
+        const Row* ours = cliRow(*t, r.synced);
+        if (r.isFloor || r.who.rfind("floor", 0) == 0 || r.who.rfind("Morwick", 0) == 0 || isCli(r) ||
+            r.seconds <= 0 || !ours)
+            continue;
+        if (ours->seconds <= 0) {
+            std::printf("  MISS %-30s %s did not do the work\n", ("ahead of " + r.who).c_str(),
+                        ours->who.c_str());
+            continue;
+        }
+        std::printf("  %-4s %-30s %s %.3f s, %s %.3f s\n", ours->seconds < r.seconds ? "met" : "MISS",
+                    (std::string(label) + ", ahead of " + r.who).c_str(), ours->who.c_str(), ours->seconds,
+                    r.who.c_str(), r.seconds);
+    }
+}
+
 // Morwick's files/s as a share of the floor's, and per file ahead of every peer that did the work.
 void ratioTarget(const Report& report, const char* prefix, double target) {
     const TaskResult* t = findTask(report, prefix);
@@ -27,8 +61,8 @@ void ratioTarget(const Report& report, const char* prefix, double target) {
     for (const Row& r : t->rows) {
         // A peer timed until on disk against Morwick's row until on disk: like with like.
         const Row* ours = t->morwick(r.synced);
-        if (r.isFloor || r.who.rfind("floor", 0) == 0 || r.who.rfind("Morwick", 0) == 0 || r.seconds <= 0 ||
-            !ours)
+        if (r.isFloor || r.who.rfind("floor", 0) == 0 || r.who.rfind("Morwick", 0) == 0 || isCli(r) ||
+            r.seconds <= 0 || !ours)
             continue;
         const double oursRate = ours->files / ours->seconds, peerRate = r.files / r.seconds;
         // A peer that moves the audio down inside the file may stay faster: it risks the file.
@@ -99,4 +133,9 @@ void printTargets(const Report& report) {
     }
     if (!report.scale.files.empty())
         scaleTargets(report.scale);
+    // morwick-cli as a whole process, over the folder and over one file.
+    cliTarget(report, "tag ", "cli tag");
+    cliTarget(report, "rename ", "cli rename");
+    cliTarget(report, "start-up: tag", "cli start-up, tag");
+    cliTarget(report, "start-up: show", "cli start-up, show");
 }

@@ -2,7 +2,7 @@
 // code path the window uses, side by side with the least work the kernel allows for the same
 // change (the floor) and with the general tag tools that are installed (the peers), in one run.
 //
-//   bench_suite [--quick] [--runs N] [--no-peers] [--only tag,read,rename,open,remove,rss,scale]
+//   bench_suite [--quick] [--runs N] [--no-peers] [--only tag,read,rename,open,remove,rss,scale,startup]
 //               [--scale] [--scale-files 1000,10000,100000]
 //
 // --scale runs the scale section alone at 1,000, 10,000 and 100,000 files (--quick alone stops
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
             cfg.only = QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(','));
         } else {
             std::fprintf(stderr, "usage: bench_suite [--quick] [--runs N] [--no-peers] [--only "
-                                 "tag,read,rename,open,remove,rss,scale] [--scale] [--scale-files "
+                                 "tag,read,rename,open,remove,rss,scale,startup] [--scale] [--scale-files "
                                  "1000,10000,100000]\n");
             return 2;
         }
@@ -185,6 +185,8 @@ int main(int argc, char** argv) {
         removalTasks(cfg, window, root, audio, report);
     if (cfg.wants("rss"))
         MemoryBench(cfg, root, audio, report);
+    if (cfg.wants("startup"))
+        StartupBench(cfg, root, audio, report);
     if (cfg.wants("scale"))
         ScaleBench(cfg, window, root, audio, report);
 

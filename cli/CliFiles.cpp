@@ -49,10 +49,8 @@ public:
         seenFolders_.insert(absolute);
         FolderFiles& folder = folderFor(shown, absolute);
         try {
-            for (const QString& name : ListDirectory(absolute, EntryKind::Mp3File)) {
-                if (!containsName(folder, name))
-                    folder.names.append(name);
-            }
+            for (const QString& name : ListDirectory(absolute, EntryKind::Mp3File))
+                addName(folder, name);
             if (!recursive_)
                 return;
             for (const QString& sub : ListDirectory(absolute, EntryKind::Folder)) {
@@ -75,8 +73,8 @@ public:
             return;
         }
         FolderFiles& folder = folderFor(shown, *absolute);
-        if (!containsName(folder, name))
-            folder.names.append(name);
+        addName(folder, name);
+        givenFiles_.insert(folder.folder);
     }
 
     void addMissing(const QString& path) { result_.missing.append(path); }
@@ -85,18 +83,25 @@ public:
         // Given files take the window's list order within their folder; the ones it would not
         // list keep the order given, after them.
         for (FolderFiles& folder : result_.folders) {
+            // A folder only listed is in the window's order already.
+            if (!givenFiles_.contains(folder.folder))
+                continue;
             QStringList listed;
             try {
                 listed = ListDirectory(folder.folder, EntryKind::Mp3File);
             } catch (const CommandError&) {
             }
+            // Sets, not list look-ups: a folder of ten thousand files would otherwise cost a
+            // hundred million comparisons.
+            const QSet<QString>& named = names_[folder.folder];
+            const QSet<QString> listedSet(listed.cbegin(), listed.cend());
             QStringList ordered;
             for (const QString& name : listed) {
-                if (folder.names.contains(name))
+                if (named.contains(name))
                     ordered.append(name);
             }
             for (const QString& name : folder.names) {
-                if (!listed.contains(name))
+                if (!listedSet.contains(name))
                     ordered.append(name);
             }
             folder.names = ordered;
@@ -117,20 +122,40 @@ private:
         result_.folders.push_back({absolute, spelled, {}});
         return result_.folders.back();
     }
-    static bool containsName(const FolderFiles& folder, const QString& name) {
-        return folder.names.contains(name);
+    // Each name once per folder, found in a set as the folder grows.
+    void addName(FolderFiles& folder, const QString& name) {
+        QSet<QString>& names = names_[folder.folder];
+        if (names.contains(name))
+            return;
+        names.insert(name);
+        folder.names.append(name);
     }
 
     bool recursive_;
     GatheredFiles result_;
     QSet<QString> seenFolders_;
+    QHash<QString, QSet<QString>> names_; // by absolute folder: the names in folder.names
+    QSet<QString> givenFiles_;            // folders that files were named in
 };
 
 int64_t nanoseconds(const struct timespec& t) {
     return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-FolderSelection::State snapshot(const QString& name) {
+// A regular file's size and times into `state`.
+void noteStat(FolderSelection::State& state, const struct stat& st) {
+    state.size = st.st_size;
+    state.mtime = nanoseconds(st.st_mtim);
+    state.ctime = nanoseconds(st.st_ctim);
+}
+
+bool sameStat(const FolderSelection::State& a, const FolderSelection::State& b) {
+    return a.size == b.size && a.mtime == b.mtime && a.ctime == b.ctime;
+}
+
+// With `before`, a file whose size or times moved since `before` has changed whatever its bytes
+// say: it is neither opened nor read, which after a batch is the case for nearly every file.
+FolderSelection::State snapshot(const QString& name, const FolderSelection::State* before = nullptr) {
     FolderSelection::State state;
     const QByteArray path = EncodeFileName(name);
     struct stat own {};
@@ -139,30 +164,42 @@ FolderSelection::State snapshot(const QString& name) {
     state.exists = true;
     state.dev = own.st_dev;
     state.ino = own.st_ino;
+    if (before) {
+        struct stat st {};
+        if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+            noteStat(state, st);
+            if (!sameStat(state, *before))
+                return state;
+            state = FolderSelection::State{true, own.st_dev, own.st_ino};
+        }
+    }
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return state;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        state.size = st.st_size;
-        state.mtime = nanoseconds(st.st_mtim);
-        state.ctime = nanoseconds(st.st_ctim);
-        QByteArray bytes(kHeadBytes + kTailBytes, Qt::Uninitialized);
-        const ssize_t head = ::pread(fd, bytes.data(), size_t(kHeadBytes), 0);
-        const ssize_t tail = ::pread(fd, bytes.data() + kHeadBytes, size_t(kTailBytes),
-                                     std::max<off_t>(0, st.st_size - kTailBytes));
-        if (head >= 0 && tail >= 0) {
-            std::memmove(bytes.data() + head, bytes.data() + kHeadBytes, size_t(tail));
-            bytes.truncate(head + tail);
-            state.tagBytes = bytes;
+        noteStat(state, st);
+        static thread_local QByteArray buffer(kHeadBytes + kTailBytes, Qt::Uninitialized);
+        const ssize_t head = ::pread(fd, buffer.data(), size_t(kHeadBytes), 0);
+        // A file the head read whole has its last bytes in the buffer already.
+        const char* tailBytes = buffer.constData() + kHeadBytes;
+        ssize_t tail = -1;
+        if (head >= 0 && head >= st.st_size) {
+            tail = std::min<ssize_t>(head, kTailBytes);
+            tailBytes = buffer.constData() + head - tail;
+        } else if (head >= 0) {
+            tail = ::pread(fd, buffer.data() + kHeadBytes, size_t(kTailBytes),
+                           std::max<off_t>(0, st.st_size - kTailBytes));
         }
+        if (head >= 0 && tail >= 0)
+            state.tagHash = qHashBits(tailBytes, size_t(tail), qHashBits(buffer.constData(), size_t(head)));
     }
     ::close(fd);
     return state;
 }
 
 bool sameContent(const FolderSelection::State& a, const FolderSelection::State& b) {
-    return a.size == b.size && a.mtime == b.mtime && a.ctime == b.ctime && a.tagBytes == b.tagBytes;
+    return sameStat(a, b) && a.tagHash == b.tagHash;
 }
 
 // Every name in the working directory, hidden ones included: a rename may give any name.
@@ -230,7 +267,7 @@ std::vector<FileChange> FolderSelection::changes() const {
         if (!before.exists)
             continue;
         FileChange change{names_.at(i), names_.at(i), false, false};
-        State after = snapshot(names_.at(i));
+        State after = snapshot(names_.at(i), &before);
         if (!after.exists || after.ino != before.ino || after.dev != before.dev) {
             if (!current) {
                 current.emplace();
@@ -244,7 +281,7 @@ std::vector<FileChange> FolderSelection::changes() const {
             if (!moved.isEmpty() && moved != change.oldName) {
                 change.newName = moved;
                 change.renamed = true;
-                after = snapshot(moved);
+                after = snapshot(moved, &before);
             } else if (!after.exists) {
                 continue; // gone, not by this command's hand
             }

@@ -66,7 +66,9 @@ public:
         off_t size = 0;
         int64_t mtime = 0;
         int64_t ctime = 0;
-        QByteArray tagBytes; // the head (leading tag) and the last 128 bytes
+        // A hash of the head (leading tag) and the last 128 bytes: a folder's worth of whole
+        // heads would be most of the memory used, and their copies most of the time spent.
+        size_t tagHash = 0;
     };
 
 private:

@@ -2,7 +2,7 @@
 # Builds Morwick's benchmark suite in Release and runs it: every batch task against the least
 # work the kernel allows (the floor) and against the general tag tools, side by side.
 #
-#   scripts/bench.sh [--quick] [--runs N] [--no-peers] [--only tag,read,rename,open,remove,rss,scale]
+#   scripts/bench.sh [--quick] [--runs N] [--no-peers] [--only tag,read,rename,open,remove,rss,scale,startup]
 #                    [--scale] [--scale-files 1000,10000,100000]
 #
 # --quick uses fewer files and runs (a minute or two instead of about ten). The data goes to a
@@ -12,6 +12,8 @@
 # --scale runs only the scale section (the per-file cost of opening a folder, Tag files and
 # Rename from tags at 1,000, 10,000 and 100,000 files, and the window's memory): about two
 # minutes and 2 GB; the full run includes it, --quick stops it at 10,000 files.
+# morwick-cli, built beside the suite, runs as a whole process in the tag and rename tables, and
+# its start-up for one file (tag one, show one) stands beside the peers' in a table of its own.
 # As root the script installs the peer tools that are missing (id3v2, kid3-cli, mid3v2 from
 # python3-mutagen, eyeD3, mp3info); a tool that cannot be had is reported and left out.
 set -euo pipefail
