@@ -40,20 +40,28 @@ void PrintError(const QString& message) {
 }
 
 std::optional<QString> CliPrompts::readLine() {
+    // Byte by byte from the descriptor, not through stdio: a buffer could hold an answer typed
+    // ahead where the wait for input does not see it.
+    const int fd = ::fileno(terminal_);
     QByteArray line;
     for (;;) {
-        const int c = std::fgetc(terminal_);
-        if (c == EOF) {
-            if (std::ferror(terminal_) && errno == EINTR && StopRequested())
+        char c = 0;
+        ssize_t got = -1;
+        if (WaitForInput(fd)) {
+            got = ::read(fd, &c, 1);
+            if (got < 0 && errno == EINTR)
+                continue;
+        }
+        if (got <= 0) {
+            if (StopRequested())
                 interrupted_ = true;
-            std::clearerr(terminal_);
             if (interrupted_ || line.isEmpty())
                 return std::nullopt;
             break;
         }
         if (c == '\n')
             break;
-        line.append(char(c));
+        line.append(c);
     }
     return QString::fromLocal8Bit(line);
 }

@@ -1,6 +1,8 @@
 #include "cli/CliSignals.h"
 
+#include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -33,4 +35,24 @@ void InstallStopHandler() {
 
 bool StopRequested() {
     return stops != 0;
+}
+
+bool WaitForInput(int fd) {
+    sigset_t stopSignals;
+    sigset_t before;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &before);
+    bool ready = false;
+    while (!StopRequested()) {
+        pollfd wanted{fd, POLLIN, 0};
+        const int result = ::ppoll(&wanted, 1, nullptr, &before);
+        if (result > 0 || (result < 0 && errno != EINTR)) {
+            ready = true; // input, its end, or an error the read then reports
+            break;
+        }
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return ready;
 }
