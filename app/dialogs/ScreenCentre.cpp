@@ -1,7 +1,7 @@
 #include "app/dialogs/ScreenCentre.h"
 
-#include <QApplication>
-#include <QFontMetrics>
+#include "app/dialogs/TitleRoom.h"
+
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -25,8 +25,7 @@ QSize ScreenRoom(const QWidget& window) {
     if (const QWindow* handle = window.windowHandle())
         frame = handle->frameMargins();
     if (frame.isNull()) {
-        const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-        const int bar = std::max(2 * title.height(), window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        const int bar = TitleBarHeight(window);
         const int border = std::max(2, window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth));
         frame = QMargins(border, bar, border, border);
     }

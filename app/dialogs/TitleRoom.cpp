@@ -9,11 +9,23 @@
 #include <QStyle>
 #include <algorithm>
 
-int TitleRoom(const QWidget& window) {
+namespace {
+
+QFontMetrics TitleFontMetrics() {
     QFont font = QApplication::font("QMdiSubWindowTitleBar"); // the platform's title-bar font
     font.setBold(true);
-    const QFontMetrics metrics(font);
-    const int button = std::max(2 * metrics.height(), window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    return QFontMetrics(font);
+}
+
+} // namespace
+
+int TitleBarHeight(const QWidget& window) {
+    return std::max(2 * TitleFontMetrics().height(), window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
+
+int TitleRoom(const QWidget& window) {
+    const QFontMetrics metrics = TitleFontMetrics();
+    const int button = TitleBarHeight(window);
     const int room = metrics.horizontalAdvance(window.windowTitle()) + 4 * button + 2 * metrics.height();
     // A title longer than the screen is wide is cut whatever the box does.
     const QScreen* screen = window.screen();

@@ -10,6 +10,10 @@ class QWidget;
 // to the width of the window's screen.
 int TitleRoom(const QWidget& window);
 
+// The height allowed for the window manager's title bar over `window`: twice the height of the
+// bold title-bar font, or the style's title-bar height when that is more.
+int TitleBarHeight(const QWidget& window);
+
 // Keeps `dialog` at least TitleRoom wide, so a short message never cuts its title ("Mo…ick").
 // Call it once the dialog is built, just before it is shown: a message box rebuilds its layout
 // when its text or icon is set.
