@@ -217,12 +217,17 @@ shoot "$(frame_id "$id")" "$root/docs/stop-button.png" 1
 xdotool key Escape
 sleep 2
 finish
-tagged=0
-for f in "$work"/many/*.mp3; do
-    [ "$(tail -c 128 "$f" | head -c 3)" = TAG ] && tagged=$((tagged + 1))
-done
-echo "Escape during the batch: $((4000 - tagged)) files handled, $tagged left tagged"
-[ "$tagged" -gt 0 ] || { echo "the batch did not stop" >&2; exit 1; }
+# Says how many of a stopped batch's 4000 files ($1) it handled, and fails ($2: how) when none
+# was left tagged: the batch did not stop.
+check_stopped() {
+    local tagged=0
+    for f in "$1"/*.mp3; do
+        [ "$(tail -c 128 "$f" | head -c 3)" = TAG ] && tagged=$((tagged + 1))
+    done
+    echo "$2 during the batch: $((4000 - tagged)) files handled, $tagged left tagged"
+    [ "$tagged" -gt 0 ] || { echo "$2 did not stop the batch" >&2; exit 1; }
+}
+check_stopped "$work/many" Escape
 
 # The same batch again on fresh copies, stopped by a real click on Stop: the button sits at the
 # right end of the status bar, in the window's bottom-right corner.
@@ -240,9 +245,4 @@ eval "$(xdotool getwindowgeometry --shell "$id")"
 xdotool mousemove --window "$id" $((WIDTH - 20)) $((HEIGHT - 9)) click 1
 sleep 2
 finish
-tagged=0
-for f in "$work"/many2/*.mp3; do
-    [ "$(tail -c 128 "$f" | head -c 3)" = TAG ] && tagged=$((tagged + 1))
-done
-echo "A click on Stop during the batch: $((4000 - tagged)) files handled, $tagged left tagged"
-[ "$tagged" -gt 0 ] || { echo "the click on Stop did not stop the batch" >&2; exit 1; }
+check_stopped "$work/many2" "A click on Stop"
