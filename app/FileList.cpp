@@ -89,33 +89,23 @@ QString FileList::id3v2Note() {
 }
 
 void FileList::reread() {
-    const QStringList names = ListDirectory(QStringLiteral("."), EntryKind::Mp3File);
+    names_ = ListDirectory(QStringLiteral("."), EntryKind::Mp3File);
     deselectedBegin_ = deselectedEnd_ = 0; // every mark goes with the old entries
     const QSignalBlocker blockList(this);
     const QSignalBlocker blockSelection(selectionModel());
     clear();
-    id3v2_.assign(size_t(names.size()), -1);
+    id3v2_.assign(size_t(names_.size()), -1);
     // All rows in one insertion: one at a time, the model and the view would be told of each.
-    // An entry's text is its name, unless the name holds bytes that are not UTF-8: only those
-    // keep the name itself beside the text shown.
     QStringList shown;
-    shown.reserve(names.size());
-    for (const QString& n : names)
+    shown.reserve(names_.size());
+    for (const QString& n : names_)
         shown.append(DisplayFileName(n));
     addItems(shown);
-    for (qsizetype row = 0; row < names.size(); ++row) {
-        if (shown[row] != names[row])
-            item(int(row))->setData(Qt::UserRole, names[row]);
-    }
     viewport()->update();
 }
 
 QString FileList::name(int index) const {
-    const QListWidgetItem* it = item(index);
-    if (!it)
-        return QString();
-    const QVariant own = it->data(Qt::UserRole);
-    return own.isValid() ? own.toString() : it->text();
+    return index >= 0 && index < names_.size() ? names_[index] : QString();
 }
 
 bool FileList::isSelected(int index) const {

@@ -53,6 +53,9 @@ private:
     int deselectedBegin_ = 0; // rows [begin, end) are deselected but still marked in the model
     int deselectedEnd_ = 0;
     // Per entry: -1 not looked at yet, 0 no ID3v2 tag, 1 one.
+    // Each entry's own name, beside the text shown (which differs for a name that is not UTF-8):
+    // a batch asks for it per file, and a QVariant per call is not free.
+    QStringList names_;
     mutable std::vector<signed char> id3v2_;
 };
 

@@ -1,6 +1,9 @@
 #include "commands/AskShortFilename.h"
 
+#include "commands/BatchContext.h"
 #include "commands/Prompts.h"
+#include "commands/RenamePlan.h"
+#include "core/PlanAhead.h"
 #include "core/RenameFile.h"
 #include "core/TextLength.h"
 
@@ -25,4 +28,16 @@ bool RenameToCandidate(const QString& oldName, QString candidate, bool ask64, Pr
         seen = nullptr;
     // Renaming a file to its own name can only fail; skipping it spares a system call per file.
     return candidate != oldName && RenameFile(oldName, candidate, seen);
+}
+
+BatchReport RenameByRule(const BatchContext& context, const RenameRule& rule, bool ask64) {
+    PlanAhead<PlannedRename> plans(context.files.selectedNames(),
+                                   [&rule](const QString& name) { return PlanRenameToMake(name, rule); });
+    return RunBatch(context.files, context.progress, [&](const QString& name) {
+        const PlannedRename plan = plans.next(name);
+        return plan.name && RenameToCandidate(name, *plan.name, ask64, context.prompts,
+                                              plan.seen ? &*plan.seen : nullptr)
+                   ? BatchStep::Changed
+                   : BatchStep::Unchanged;
+    });
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "core/Batch.h"
 #include "core/FileIdentity.h"
 
 #include <QString>
 
 class Prompts;
+struct BatchContext;
+struct RenameRule;
 
 // The longest bare filename, extension included, that passes without the long-name prompt.
 constexpr int kShortFilenameLimit = 64;
@@ -22,3 +25,9 @@ bool AskShortFilename(QString& candidate, bool ask64, Prompts& prompts);
 // `seen` is what reading the file saw of its entry, if it was read just before (see RenameFile).
 bool RenameToCandidate(const QString& oldName, QString candidate, bool ask64, Prompts& prompts,
                        const EntrySnapshot* seen = nullptr);
+
+// A renaming command whose rule builds each name from the file alone (Rename from tags, Trim
+// filenames): every selected file renamed by RenameToCandidate to the name the rule plans for
+// it. The plans, and the reads and looks they need, are made on a second thread ahead of the
+// renames, which this thread makes in list order.
+BatchReport RenameByRule(const BatchContext& context, const RenameRule& rule, bool ask64);

@@ -1,6 +1,7 @@
 #include "commands/RenamePlan.h"
 
 #include "core/AnsiText.h"
+#include "core/RenameFile.h"
 #include "core/TagValues.h"
 #include "naming/ReplaceInName.h"
 #include "naming/TrimFilename.h"
@@ -76,4 +77,12 @@ std::optional<QString> PlanRename(const QString& name, const RenameRule& rule,
     if (planned && *planned != name && !IsUsableBuiltName(*planned))
         return std::nullopt;
     return planned;
+}
+
+PlannedRename PlanRenameToMake(const QString& name, const RenameRule& rule) {
+    PlannedRename plan;
+    plan.name = PlanRename(name, rule, &plan.seen);
+    if (rule.kind == RenameRule::Kind::Trim && plan.name && *plan.name != name)
+        plan.seen = LookAtEntry(name);
+    return plan;
 }

@@ -53,6 +53,18 @@ struct RenameRule {
 std::optional<QString> PlanRename(const QString& name, const RenameRule& rule,
                                   std::optional<EntrySnapshot>* seen = nullptr);
 
+// A rename worked out ahead of the batch that makes it: the new name (PlanRename's answer) and
+// what was seen of the file's entry, for the rename.
+struct PlannedRename {
+    std::optional<QString> name;
+    std::optional<EntrySnapshot> seen;
+};
+
+// PlanRename for a rename that follows. Where the name changes, Trim looks at the entry as
+// the rename would (Rename from tags has seen it reading the tag), so that a batch can leave
+// all the looking to a planning thread. Only looks: safe on any thread.
+PlannedRename PlanRenameToMake(const QString& name, const RenameRule& rule);
+
 // Whether a name made by a rule may be given to a file: not empty, and not starting with ".",
 // which would hide the file from the list (and from the user).
 bool IsUsableBuiltName(const QString& name);

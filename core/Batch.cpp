@@ -22,6 +22,17 @@ int FileSelection::selectedCount() const {
     return selected;
 }
 
+QStringList FileSelection::selectedNames() const {
+    const int n = count();
+    QStringList names;
+    names.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        if (isSelected(i))
+            names.append(name(i));
+    }
+    return names;
+}
+
 namespace {
 
 // Ends the batch however it ends: the list shows its marks, the progress display goes.

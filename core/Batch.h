@@ -3,6 +3,7 @@
 #include "core/IoError.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -27,6 +28,8 @@ public:
 
     bool anySelected() const;
     int selectedCount() const;
+    // The selected entries' names, in list order: the order a batch takes them in.
+    QStringList selectedNames() const;
 };
 
 // Shows how far a batch has come, for a long one; core knows nothing of how. Whatever it does

@@ -11,12 +11,40 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 bool hasMp3Extension(const char* name, size_t length) {
     return length >= 4 && name[length - 4] == '.' && (name[length - 3] | 0x20) == 'm' &&
            (name[length - 2] | 0x20) == 'p' && name[length - 1] == '3';
+}
+
+// A listed name with what sorts it cheaply: the name in lower case when it is plain ASCII, which
+// is what a case-insensitive comparison of two such names compares. Empty for any other name.
+struct Listed {
+    QString name;
+    QByteArray lowered;
+};
+
+// Letter case aside first, then code unit by code unit. The same order as comparing the names
+// case-insensitively every time, at a fraction of the cost in a large folder.
+bool listedBefore(const Listed& a, const Listed& b) {
+    const int c = !a.lowered.isEmpty() && !b.lowered.isEmpty()
+                      ? a.lowered.compare(b.lowered)
+                      : QString::compare(a.name, b.name, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a.name < b.name;
+}
+
+QByteArray asciiLowered(const char* name, size_t length) {
+    QByteArray lowered(qsizetype(length), Qt::Uninitialized);
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80)
+            return {};
+        lowered[qsizetype(i)] = char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    return lowered;
 }
 
 } // namespace
@@ -27,7 +55,7 @@ QStringList ListDirectory(const QString& dir, EntryKind kind) {
     if (!handle)
         ThrowIoError(errno);
     const unsigned char wanted = kind == EntryKind::Folder ? DT_DIR : DT_REG;
-    QStringList names;
+    std::vector<Listed> listed;
     while (const dirent* entry = ::readdir(handle.get())) {
         const char* name = entry->d_name;
         const size_t length = std::strlen(name);
@@ -43,12 +71,13 @@ QStringList ListDirectory(const QString& dir, EntryKind kind) {
                 !(kind == EntryKind::Folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)))
                 continue;
         }
-        names.append(DecodeFileName(QByteArray(name, qsizetype(length))));
+        listed.push_back({DecodeFileName(QByteArray(name, qsizetype(length))), asciiLowered(name, length)});
     }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    std::sort(listed.begin(), listed.end(), listedBefore);
+    QStringList names;
+    names.reserve(qsizetype(listed.size()));
+    for (Listed& l : listed)
+        names.append(std::move(l.name));
     return names;
 }
 

@@ -328,9 +328,12 @@ struct ChangeGroup::Held {
 
     // Whether the file's name still leads to the file read, and that file is as it was read: no
     // other program replaced, moved, wrote, cut, appended to or linked it meanwhile.
+    // One look through the name: when it leads to the file read, what it says is that file's own.
     bool unchanged() const {
         struct stat now {};
-        return ::fstat(file.fd(), &now) == 0 && sameTime(now.st_ctim, st.st_ctim) && stillAsRead(name, now);
+        const std::optional<FileIdentity> named = IdentityAt(dirFd(), name.constData(), &now);
+        return named && named->sameFile(identity) && sameTime(now.st_ctim, st.st_ctim) &&
+               now.st_size == st.st_size && now.st_nlink == st.st_nlink && sameTime(now.st_mtim, st.st_mtim);
     }
 };
 
@@ -358,7 +361,7 @@ bool ChangeGroup::full() const {
 
 std::unique_ptr<ChangeGroup::Held> ChangeGroup::give(const QString& path, PosixFile file,
                                                      const struct stat& st, uint32_t id,
-                                                     const FileIdentity* identity) {
+                                                     const FileIdentity* identity, bool check) {
     if (changeGivenHook())
         changeGivenHook()(path);
     const FileIdentity known = identity ? *identity : IdentityOf(file.fd(), st);
@@ -378,7 +381,9 @@ std::unique_ptr<ChangeGroup::Held> ChangeGroup::give(const QString& path, PosixF
     const qsizetype slash = target.lastIndexOf('/');
     held->name = target.mid(slash + 1);
     held->folder = folderOf(target.left(slash + 1));
-    if (!target.isEmpty() && held->folder && namedFileIs(held->dirFd(), held->name, held->identity))
+    // A cut needs no look here: the one it makes just before cutting is enough.
+    if (!target.isEmpty() && held->folder &&
+        (!check || namedFileIs(held->dirFd(), held->name, held->identity)))
         return held;
     leaveAlone(id);
     return nullptr;
@@ -470,7 +475,7 @@ void ChangeGroup::copyBack(std::unique_ptr<Held> held, int64_t length) {
 
 void ChangeGroup::truncate(const QString& path, PosixFile file, const struct stat& st,
                            const FileIdentity& identity, int64_t length, uint32_t id, QByteArray last128) {
-    std::unique_ptr<Held> held = give(path, std::move(file), st, id, &identity);
+    std::unique_ptr<Held> held = give(path, std::move(file), st, id, &identity, false);
     if (!held)
         return;
     held->length = length;

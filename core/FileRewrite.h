@@ -88,10 +88,11 @@ public:
 
 private:
     struct Held;
-    // The change, its place found; nothing when the file is left alone.
-    // `identity`: the file's, when the caller knows it already.
+    // The change, its place found; nothing when the file is left alone. `identity`: the file's,
+    // when the caller knows it already. `check`: whether the name is looked at now, to leave a
+    // file moved or replaced since it was read alone before any work is done on it.
     std::unique_ptr<Held> give(const QString& path, PosixFile file, const struct stat& st, uint32_t id,
-                               const FileIdentity* identity = nullptr);
+                               const FileIdentity* identity = nullptr, bool check = true);
     void leaveAlone(uint32_t id);
     std::shared_ptr<const HeldFolder> folderOf(const QByteArray& folder);
     void end(Held& held);

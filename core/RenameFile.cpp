@@ -150,3 +150,15 @@ bool RenameFile(const QString& oldName, const QString& newName, const EntrySnaps
     const std::optional<FileIdentity> identity = identify(entryOf(from));
     return identity && renameEntry(entryOf(from), target, *identity, st, oldPath, newPath);
 }
+
+std::optional<EntrySnapshot> LookAtEntry(const QString& name) {
+    const QByteArray path = EncodeFileName(name);
+    if (path.isEmpty() || path.contains('\0'))
+        return std::nullopt;
+    EntrySnapshot seen{};
+    const std::optional<FileIdentity> identity = IdentityAt(AT_FDCWD, path.constData(), &seen.st);
+    if (!identity)
+        return std::nullopt;
+    seen.identity = *identity;
+    return seen;
+}

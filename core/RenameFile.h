@@ -3,6 +3,7 @@
 #include "core/FileIdentity.h"
 
 #include <QString>
+#include <optional>
 
 // Renames one file or directory, never replacing anything that already has the new name.
 // Each name is a Morwick name (see core/FileName.h): either bare, resolved in the working
@@ -13,6 +14,10 @@
 // `seen`, when given, is what the caller saw of the entry `oldName` names just before (see
 // EntrySnapshot), taken in place of a look of its own once the command's journal is begun.
 bool RenameFile(const QString& oldName, const QString& newName, const EntrySnapshot* seen = nullptr);
+
+// What RenameFile would see of the entry `name` (a symbolic link itself, not followed), looked
+// at ahead of the rename, as its `seen`; nothing when no such entry can be examined.
+std::optional<EntrySnapshot> LookAtEntry(const QString& name);
 
 // The no-replace rename for a file system that refuses the kernel's no-replace flag: a file is
 // hard-linked under the new name and then unlinked under the old one; a directory (or a file

@@ -179,30 +179,24 @@ void cutTrailingTags(const TailReader& file, Span& keep) {
 
 } // namespace
 
-bool RemoveAllTags(ChangeGroup& group, const QString& path) {
-    PosixFile file;
+TagLook LookForTags(const QString& path) {
+    TagLook look;
+    PosixFile& file = look.file;
     // Non-blocking so that a pipe of that name cannot hang the command; a regular file ignores it.
     // Opened for writing when the user may write the file: removing needs what writing needs, and a
     // file only readable here is still read, to say whether there was anything to remove.
-    bool writable = file.open(path, O_RDWR | O_NONBLOCK);
-    if (!writable &&
+    look.writable = file.open(path, O_RDWR | O_NONBLOCK);
+    if (!look.writable &&
         (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY && errno != EISDIR))
         ThrowIoError(errno);
-    if (!writable && !file.open(path, O_RDONLY | O_NONBLOCK))
+    if (!look.writable && !file.open(path, O_RDONLY | O_NONBLOCK))
         ThrowIoError(errno);
-    struct stat st {};
+    struct stat& st = look.st;
     int64_t birthNs = 0;
     if (!StatWithBirth(file.fd(), st, birthNs))
         ThrowIoError(errno);
     if (!S_ISREG(st.st_mode))
         ThrowError(QString::fromLatin1(kAccessDenied));
-    // A change held for this very file (through another name) is made first; then the file is
-    // read as it has become.
-    if (group.holds(st)) {
-        file.close();
-        group.finish();
-        return RemoveAllTags(group, path);
-    }
 
     Span keep{0, st.st_size};
     // The tail first: a small file is read whole by it, its head among it.
@@ -218,39 +212,62 @@ bool RemoveAllTags(ChangeGroup& group, const QString& path) {
         }
     }
     cutTrailingTags(tail, keep);
+    look.keepBegin = keep.begin;
+    look.keepEnd = keep.end;
+    if (!look.removes())
+        return look;
+    look.head = readRange(tail, 0, keep.begin);
+    look.removedTail = readRange(tail, keep.end, st.st_size);
+    // The stat above told the birth time where the file system keeps one: no look more for it.
+    look.identity = birthNs != 0 ? FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), birthNs}
+                                 : IdentityOf(file.fd(), st);
+    // What a cut file will end in was read already (a file emptied or shorter than a trailer is
+    // read again).
+    const int64_t length = keep.end - keep.begin;
+    if (keep.begin == 0 || keep.begin == keep.end) {
+        if (const char* last = length >= kTagSize ? tail.at(length - kTagSize, kTagSize) : nullptr)
+            look.last128 = QByteArray(last, kTagSize);
+    }
+    return look;
+}
 
-    if (keep.begin == 0 && keep.end == st.st_size)
+bool RemoveAllTags(ChangeGroup& group, const QString& path, TagLook look) {
+    const struct stat& st = look.st;
+    // A change held for this very file (through another name) is made first; then the file is
+    // read as it has become.
+    if (group.holds(st)) {
+        look.file.close();
+        group.finish();
+        return RemoveAllTags(group, path);
+    }
+    if (!look.removes())
         return false;
-    if ((st.st_mode & S_IWUSR) == 0 || !writable)
+    if ((st.st_mode & S_IWUSR) == 0 || !look.writable)
         ThrowError(QString::fromLatin1(kAccessDenied));
     // What goes is kept in the journal first, so the removal can be taken back byte for byte.
     const journal::ChangeScope scope;
-    const QByteArray head = readRange(tail, 0, keep.begin);
-    const QByteArray removedTail = readRange(tail, keep.end, st.st_size);
-    // The stat above told the birth time where the file system keeps one: no look more for it.
-    const FileIdentity identity = birthNs != 0
-                                      ? FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), birthNs}
-                                      : IdentityOf(file.fd(), st);
     // A name opened without following a link is where the content lives.
     const QByteArray name = EncodeFileName(path);
-    const uint32_t id = journal::AnnounceRemoval(
-        identity, st, name, file.openedNoLink() ? name : journal::ContentPath(name), head, removedTail);
+    const uint32_t id = journal::AnnounceRemoval(look.identity, st, name,
+                                                 look.file.openedNoLink() ? name : journal::ContentPath(name),
+                                                 look.head, look.removedTail);
+    const int64_t begin = look.keepBegin, end = look.keepEnd;
     // Dropping only trailing bytes cannot leave a torn file, nor can emptying it.
-    if (keep.begin == 0 || keep.begin == keep.end) {
-        const int64_t length = keep.end - keep.begin;
-        // What the file will end in was read already (a file emptied or shorter than a trailer
-        // is read again).
-        const char* last = length >= kTagSize ? tail.at(length - kTagSize, kTagSize) : nullptr;
-        group.truncate(path, std::move(file), st, identity, length, id,
-                       last ? QByteArray(last, kTagSize) : QByteArray());
+    if (begin == 0 || begin == end) {
+        group.truncate(path, std::move(look.file), st, look.identity, end - begin, id,
+                       std::move(look.last128));
     } else {
-        const int in = file.fd();
-        group.rewrite(path, std::move(file), st, id, [&](int out) {
-            CopyRange(in, keep.begin, out, 0, keep.end - keep.begin);
-            return keep.end - keep.begin;
+        const int in = look.file.fd();
+        group.rewrite(path, std::move(look.file), st, id, [&](int out) {
+            CopyRange(in, begin, out, 0, end - begin);
+            return end - begin;
         });
     }
     return true;
+}
+
+bool RemoveAllTags(ChangeGroup& group, const QString& path) {
+    return RemoveAllTags(group, path, LookForTags(path));
 }
 
 bool RemoveAllTags(const QString& path, RewriteMode mode) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "core/FileIdentity.h"
 #include "core/FileRewrite.h"
+#include "core/PosixFile.h"
 
+#include <QByteArray>
 #include <QString>
+#include <sys/stat.h>
 
 // Strips every tag Morwick knows from one file (a Morwick name, see FileName.h): a leading ID3v2
 // tag (with its footer when flagged); at the end, the ID3v1 trailer at exactly 128 bytes before
@@ -31,3 +35,27 @@ bool RemoveAllTags(const QString& path, RewriteMode mode = RewriteMode::Auto);
 // caller ends; a change held for the same file is ended first. Returns true when something is to
 // be removed (the change is held, or made).
 bool RemoveAllTags(ChangeGroup& group, const QString& path);
+
+// What removing the tags of one file needs to know, found by reading it and nothing more: the
+// file open (for writing where the user may write it), what it is, which part of it stays, and
+// the bytes that go. A batch looks at the files ahead of it on a second thread (see PlanAhead).
+struct TagLook {
+    PosixFile file;
+    bool writable = false;
+    struct stat st {};
+    FileIdentity identity; // known only when something is to go
+    int64_t keepBegin = 0, keepEnd = 0;
+    QByteArray head;        // bytes [0, keepBegin)
+    QByteArray removedTail; // bytes [keepEnd, size)
+    QByteArray last128;     // a file only cut at its end: what it then ends in, when read already
+
+    bool removes() const { return keepBegin != 0 || keepEnd != st.st_size; }
+};
+
+// Opens and reads `path` for RemoveAllTags; throws as RemoveAllTags does for a file it cannot
+// read or that is no regular file. Only reads: safe on any thread.
+TagLook LookForTags(const QString& path);
+
+// RemoveAllTags with the file looked at already. A look taken before a change held for the same
+// file (through another name) is taken again once that change is made.
+bool RemoveAllTags(ChangeGroup& group, const QString& path, TagLook look);
