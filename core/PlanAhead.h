@@ -18,7 +18,7 @@
 // ahead of it in the list, and it runs on another thread, so it must touch no shared state
 // (no journal, no widget, no prompt). A batch that stops early simply leaves the plans made
 // beyond its stop unused. The worker stays at most kAhead files in front, so what it saw is
-// never older than the time a few dozen changes take.
+// never older than the few milliseconds that many changes take.
 template <typename Plan> class PlanAhead {
 public:
     using Planner = std::function<Plan(const QString& name)>;
@@ -48,7 +48,8 @@ public:
         for (int done = done_.load(std::memory_order_acquire); done <= at;
              done = done_.load(std::memory_order_acquire))
             done_.wait(done, std::memory_order_acquire);
-        // Woken in steps of half the distance: a futex call per file would cost what it saves.
+        // The worker is woken in steps of half the distance: waking a thread on another processor
+        // costs about as much as the changes of a dozen files.
         if (cursor_ % (kAhead / 2) == 0) {
             taken_.store(cursor_, std::memory_order_release);
             taken_.notify_one();
@@ -60,7 +61,7 @@ public:
     }
 
 private:
-    static constexpr int kAhead = 64;
+    static constexpr int kAhead = 256;
     static constexpr int kNoLimit = 1 << 30;
 
     struct Slot {

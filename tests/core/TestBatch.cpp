@@ -1,8 +1,11 @@
 #include "core/Batch.h"
 #include "core/IoError.h"
+#include "core/PlanAhead.h"
 #include "support/FakeSelection.h"
 
 #include <QTest>
+#include <QThread>
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -207,6 +210,61 @@ private slots:
                                     ? workFailsAt.isEmpty() ? QString() : QStringLiteral("Disk full")
                                     : QStringLiteral("I/O error 5");
         QCOMPARE(report.error ? report.error->message() : QString(), message);
+    }
+
+    // The plans come in the batch's order, made on another thread; a name out of that order is
+    // planned at once on the batch's own; a planner's failure is thrown at its file's turn and
+    // the plans after it still come; a single file is planned on the batch's thread.
+    void planAhead_data() {
+        QTest::addColumn<int>("files");
+        QTest::newRow("one file") << 1;
+        QTest::newRow("two files") << 2;
+        QTest::newRow("past the look-ahead") << 1000;
+    }
+    void planAhead() {
+        QFETCH(int, files);
+        QStringList names;
+        for (int i = 0; i < files; ++i)
+            names << QStringLiteral("%1.mp3").arg(i);
+        const QString failing = names.last();
+        const Qt::HANDLE batchThread = QThread::currentThreadId();
+        std::atomic<int> elsewhere{0};
+        PlanAhead<QString> plans(names, [&](const QString& name) {
+            if (QThread::currentThreadId() != batchThread)
+                ++elsewhere;
+            if (name == failing)
+                ThrowError(QStringLiteral("no such file"));
+            return name + QLatin1Char('!');
+        });
+        QCOMPARE(plans.next(QStringLiteral("elsewhere.mp3")), QStringLiteral("elsewhere.mp3!"));
+        for (const QString& name : names) {
+            if (name == failing) {
+                QVERIFY_THROWS_EXCEPTION(CommandError, plans.next(name));
+                continue;
+            }
+            QCOMPARE(plans.next(name), name + QLatin1Char('!'));
+        }
+        QCOMPARE(elsewhere.load(), files > 1 ? files : 0);
+    }
+
+    // A batch that stops early leaves the planning thread stopped, never more than the look-ahead
+    // in front of it: what was read of a file is never much older than its change.
+    void planAheadStopsWithTheBatch() {
+        QStringList names;
+        for (int i = 0; i < 5000; ++i)
+            names << QString::number(i);
+        std::atomic<int> planned{0};
+        {
+            PlanAhead<int> plans(names, [&](const QString& name) {
+                ++planned;
+                return name.toInt();
+            });
+            QCOMPARE(plans.next(QStringLiteral("0")), 0);
+            QCOMPARE(plans.next(QStringLiteral("1")), 1);
+            QTest::qWait(50);
+            QVERIFY2(planned.load() <= 256, qPrintable(QString::number(planned.load())));
+        }
+        QVERIFY(planned.load() <= 256);
     }
 };
 

@@ -1,6 +1,11 @@
+#include "core/Directory.h"
 #include "core/FileName.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 
 // Names go from the file system's bytes to a QString and back without loss, whatever the bytes.
 namespace {
@@ -47,6 +52,51 @@ private slots:
         const QString name = QStringLiteral("a") + QChar(char16_t(0xD800)) + QStringLiteral("b");
         QCOMPARE(EncodeFileName(name), QByteArray("a\xef\xbf\xbd"
                                                   "b"));
+    }
+
+    // A folder is listed with letter case aside, then code unit by code unit: plain ASCII names
+    // are sorted by a lower-cased copy, every other pair as before, and the two ways agree where
+    // they meet (letters that fold to ASCII, names that are not UTF-8).
+    void listingOrder() {
+        QTemporaryDir dir;
+        const QList<QByteArray> names{"b.mp3",
+                                      "B.mp3",
+                                      "a.mp3",
+                                      "A B.mp3",
+                                      "a_b.mp3",
+                                      "Z.mp3",
+                                      "_x.mp3",
+                                      "10.mp3",
+                                      "9.mp3",
+                                      "k.mp3",
+                                      "K.mp3",
+                                      "\xe2\x84\xaa.mp3" /* Kelvin */,
+                                      "\xc5\xbf.mp3" /* long s */,
+                                      "s.mp3",
+                                      "S.mp3",
+                                      "\xc3\xa4.mp3",
+                                      "\xc3\x84.mp3",
+                                      "\xf0\x9f\x98\x80.mp3",
+                                      "\xff.mp3",
+                                      "x\xfe.mp3",
+                                      "[x].mp3",
+                                      "{x}.mp3",
+                                      "~.mp3",
+                                      "ab.MP3"};
+        for (const QByteArray& name : names) {
+            const int fd = ::open((QFile::encodeName(dir.path()) + '/' + name).constData(),
+                                  O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QStringList expected;
+        for (const QByteArray& name : names)
+            expected << DecodeFileName(name);
+        std::sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+            const int c = QString::compare(a, b, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        });
+        QCOMPARE(ListDirectory(DecodeFileName(QFile::encodeName(dir.path())), EntryKind::Mp3File), expected);
     }
 };
 
