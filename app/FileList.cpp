@@ -88,8 +88,14 @@ QString FileList::id3v2Note() {
                           "tags removes both");
 }
 
+void FileList::prepareReread() {
+    if (!listing_.valid())
+        listing_ = std::async(std::launch::async,
+                              [] { return ListDirectory(QStringLiteral("."), EntryKind::Mp3File); });
+}
+
 void FileList::reread() {
-    names_ = ListDirectory(QStringLiteral("."), EntryKind::Mp3File);
+    names_ = listing_.valid() ? listing_.get() : ListDirectory(QStringLiteral("."), EntryKind::Mp3File);
     deselectedBegin_ = deselectedEnd_ = 0; // every mark goes with the old entries
     const QSignalBlocker blockList(this);
     const QSignalBlocker blockSelection(selectionModel());

@@ -4,6 +4,7 @@
 
 #include <QListWidget>
 #include <functional>
+#include <future>
 #include <vector>
 
 // The MP3 files of the working directory: regular files whose names end in ".mp3" in any
@@ -17,6 +18,7 @@ public:
 
     // Re-reads the working directory: new names, no selection, no change signal.
     void reread() override;
+    void prepareReread() override;
 
     int count() const override { return QListWidget::count(); }
     QString name(int index) const override;
@@ -56,6 +58,8 @@ private:
     // Each entry's own name, beside the text shown (which differs for a name that is not UTF-8):
     // a batch asks for it per file, and a QVariant per call is not free.
     QStringList names_;
+    // The folder's listing, begun on another thread while a batch's changes go to the disk.
+    std::future<QStringList> listing_;
     mutable std::vector<signed char> id3v2_;
 };
 

@@ -162,6 +162,8 @@ BatchReport runGrouped(FileSelection& files, BatchProgress* progress, const Grou
         }
         if (!held.end(grouped))
             return report;
+        if (reread)
+            files.prepareReread();
     }
     if (reread)
         files.reread();

@@ -22,6 +22,9 @@ public:
     virtual void reselect(int index) = 0;
     // Reads the directory again: new names shown, every selection mark gone.
     virtual void reread() = 0;
+    // The batch's changes are all made and reread() follows once they are on disk: a list may
+    // begin reading the folder now, on another thread, while the batch waits for the disk.
+    virtual void prepareReread() {}
     // Called once when a batch loop ends, however it ends. A list may hold back the marks its
     // loop removed (isSelected already answers for them) and show them all here at once.
     virtual void endBatch() {}

@@ -151,14 +151,19 @@ private:
     bool ok_ = true;
 };
 
-QByteArray encode(const Record& r, int version) {
-    qint64 length = 1 + 4 + Encoder::size(r.name) + Encoder::size(r.path) + Encoder::size(r.path2) + 4 * 8 +
-                    4 + Encoder::size(r.oldBytes) + Encoder::size(r.newBytes) + 1;
+qint64 payloadSize(const Record& r, int version) {
+    const qint64 length = 1 + 4 + Encoder::size(r.name) + Encoder::size(r.path) + Encoder::size(r.path2) +
+                          4 * 8 + 4 + Encoder::size(r.oldBytes) + Encoder::size(r.newBytes) + 1;
     // The temporary's identity only where there is one: most records are written per file.
     const bool other = version != 1 && r.kind == Kind::CopyBack;
-    length += version == 1 ? 2 * 8 : other ? 2 * Encoder::kIdentity : Encoder::kIdentity;
-    QByteArray framed(kFrame + length, Qt::Uninitialized);
-    char* payload = framed.data() + kFrame;
+    return length + (version == 1 ? 2 * 8 : other ? 2 * Encoder::kIdentity : Encoder::kIdentity);
+}
+
+// The framed record at `framed`, which has room for kFrame + payloadSize(r, version) bytes.
+void encodeInto(char* framed, const Record& r, int version) {
+    const qint64 length = payloadSize(r, version);
+    const bool other = version != 1 && r.kind == Kind::CopyBack;
+    char* payload = framed + kFrame;
     Encoder out(payload);
     out.u8(quint8(r.kind));
     out.u32(r.id);
@@ -182,9 +187,14 @@ QByteArray encode(const Record& r, int version) {
     if (other)
         out.identity(r.other);
     Q_ASSERT(out.end() == payload + length);
-    Encoder frame(framed.data());
+    Encoder frame(framed);
     frame.u32(quint32(length));
     frame.u64(checkOf(payload, length, version));
+}
+
+QByteArray encode(const Record& r, int version) {
+    QByteArray framed(kFrame + payloadSize(r, version), Qt::Uninitialized);
+    encodeInto(framed.data(), r, version);
     return framed;
 }
 
@@ -213,6 +223,20 @@ Record DoneRecord(quint32 id, const FileIdentity& file, const struct stat& st, c
 
 QByteArray Encode(const Record& r) {
     return encode(r, 2);
+}
+
+qint64 EncodedSize(const Record& r) {
+    return kFrame + payloadSize(r, 2);
+}
+
+void EncodeInto(char* at, const Record& r) {
+    encodeInto(at, r, 2);
+}
+
+void EncodeAppend(QByteArray& out, const Record& r) {
+    const qsizetype at = out.size();
+    out.resize(at + EncodedSize(r));
+    encodeInto(out.data() + at, r, 2);
 }
 
 const QByteArray& EndRecordBytes() {

@@ -70,6 +70,12 @@ Record DoneRecord(quint32 id, const FileIdentity& file, const struct stat& st, c
 
 // The record framed, ready to append.
 QByteArray Encode(const Record& r);
+// The same bytes without a buffer of their own: their size, written in place at `at` (which has
+// room for them), or appended to `out`. A record is written for every change, and a buffer per
+// record costs more than the bytes.
+qint64 EncodedSize(const Record& r);
+void EncodeInto(char* at, const Record& r);
+void EncodeAppend(QByteArray& out, const Record& r);
 
 // The End record's bytes. They are always the same, so a look at a journal's last bytes says
 // whether its command ended whole, without reading the rest.

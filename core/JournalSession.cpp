@@ -92,13 +92,15 @@ bool ensureJournal(Session& s) {
 constexpr qint64 kFirstMap = 64 << 10;
 constexpr qint64 kMapStep = 1 << 20;
 
-bool appendMapped(Session& s, const QByteArray& bytes) {
-    if (s.used + bytes.size() > s.mapSize) {
+// Where the next n bytes of the mapped journal go, the mapping grown for them; nullptr when it
+// cannot grow.
+char* reserveMapped(Session& s, qint64 n) {
+    if (s.used + n > s.mapSize) {
         const qint64 step = std::clamp(s.mapSize, kFirstMap, kMapStep);
-        const qint64 size = (s.used + bytes.size() + step) / step * step;
+        const qint64 size = (s.used + n + step) / step * step;
         if (::posix_fallocate(s.fd, 0, off_t(size)) != 0) {
             unmap(s);
-            return false;
+            return nullptr;
         }
         // A mapping that grows keeps its pages: unmapped and mapped again, each would be
         // looked up afresh.
@@ -107,7 +109,7 @@ bool appendMapped(Session& s, const QByteArray& bytes) {
                         : ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
         if (map == MAP_FAILED) {
             unmap(s);
-            return false;
+            return nullptr;
         }
         s.map = static_cast<char*>(map);
         s.mapSize = size;
@@ -118,9 +120,32 @@ bool appendMapped(Session& s, const QByteArray& bytes) {
         const qint64 from = s.used / page * page;
         ::madvise(s.map + from, size_t(size - from), MADV_POPULATE_WRITE);
     }
-    std::memcpy(s.map + s.used, bytes.constData(), size_t(bytes.size()));
-    s.used += bytes.size();
-    return true;
+    char* at = s.map + s.used;
+    s.used += n;
+    return at;
+}
+
+// The pending records, then `record`'s `n` bytes as `write` puts them at the place given.
+template <typename Write> bool appendWith(Session& s, qint64 n, Write write) {
+    if (s.fd < 0)
+        return false;
+    bool ok = false;
+    if (s.used >= 0) {
+        if (char* at = reserveMapped(s, s.pending.size() + n)) {
+            std::memcpy(at, s.pending.constData(), size_t(s.pending.size()));
+            write(at + s.pending.size());
+            ok = true;
+        }
+    } else {
+        QByteArray bytes = s.pending;
+        bytes.resize(bytes.size() + n);
+        write(bytes.data() + s.pending.size());
+        ok = WriteAll(s.fd, bytes);
+    }
+    s.pending.resize(0); // keeps its buffer for the next Done records
+    if (!ok)
+        dropJournal(s);
+    return ok;
 }
 
 // The mapped journal trimmed to its records; what follows is appended with write(2).
@@ -153,7 +178,7 @@ uint32_t announce(Record r) {
     if (!ensureJournal(s))
         return 0;
     r.id = s.nextId++;
-    if (!Append(s, Encode(r)))
+    if (!appendWith(s, EncodedSize(r), [&](char* at) { EncodeInto(at, r); }))
         return 0;
     if (s.open.size() <= r.id)
         s.open.resize(r.id + 1);
@@ -208,14 +233,8 @@ Session& CurrentSession() {
 }
 
 bool Append(Session& s, const QByteArray& record) {
-    if (s.fd < 0)
-        return false;
-    const QByteArray bytes = s.pending + record;
-    s.pending.clear();
-    const bool ok = s.used >= 0 ? appendMapped(s, bytes) : WriteAll(s.fd, bytes);
-    if (!ok)
-        dropJournal(s);
-    return ok;
+    return appendWith(s, record.size(),
+                      [&](char* at) { std::memcpy(at, record.constData(), size_t(record.size())); });
 }
 
 void SyncTouched(Session& s) {
@@ -379,7 +398,7 @@ void CopyBackDone(const QByteArray& tempPath) {
     Record r;
     r.kind = Kind::CopyDone;
     r.path2 = AbsolutePath(tempPath);
-    s.pending += Encode(r);
+    EncodeAppend(s.pending, r);
     s.openCopyBacks.erase(r.path2);
 }
 
@@ -400,7 +419,7 @@ void Done(uint32_t id, int fd, const char* last128) {
         if (::pread(fd, tail.data(), size_t(n), off_t(st.st_size - n)) != n)
             tail.clear();
     }
-    s.pending += Encode(DoneRecord(id, file, st, tail));
+    EncodeAppend(s.pending, DoneRecord(id, file, st, tail));
     settle(s, id);
 }
 
@@ -411,7 +430,7 @@ void NotMade(uint32_t id) {
     Record r;
     r.kind = Kind::Settled;
     r.id = id;
-    s.pending += Encode(r);
+    EncodeAppend(s.pending, r);
     settle(s, id);
 }
 
@@ -419,7 +438,7 @@ void RenameDone(uint32_t id, const struct stat& st) {
     Session& s = CurrentSession();
     if (id == 0 || s.fd < 0 || s.undoing)
         return;
-    s.pending += Encode(DoneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}));
+    EncodeAppend(s.pending, DoneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}));
     settle(s, id);
 }
 
