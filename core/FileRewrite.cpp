@@ -312,29 +312,23 @@ struct ChangeGroup::Held {
 
     int dirFd() const { return folder->fd(); }
 
-    // Whether `name` in the folder leads to the file read and that file is as it was read, its
-    // change time aside (a rename sets it).
-    bool stillAsRead(const QByteArray& entry) const {
+    // Whether `entry` in the folder leads to the file read and that file is as it was read: no
+    // other program wrote, cut, appended to or linked it meanwhile; its change time counts only
+    // when `ctimeToo` (a rename sets it). One look through the name: when it leads to the file
+    // read, what it says is that file's own.
+    bool stillAsRead(const QByteArray& entry, bool ctimeToo = false) const {
         struct stat now {};
-        return ::fstat(file.fd(), &now) == 0 && stillAsRead(entry, now);
-    }
-    // The same, `now` being what fstat says of the file at this moment.
-    bool stillAsRead(const QByteArray& entry, const struct stat& now) const {
-        return now.st_size == st.st_size && now.st_nlink == st.st_nlink &&
-               sameTime(now.st_mtim, st.st_mtim) && namedFileIs(dirFd(), entry, identity);
+        const std::optional<FileIdentity> named = IdentityAt(dirFd(), entry.constData(), &now);
+        return named && named->sameFile(identity) && now.st_size == st.st_size &&
+               now.st_nlink == st.st_nlink && sameTime(now.st_mtim, st.st_mtim) &&
+               (!ctimeToo || sameTime(now.st_ctim, st.st_ctim));
     }
     // The file as the journal names it.
     QByteArray placePath() const { return folder->folderPath() + name; }
 
     // Whether the file's name still leads to the file read, and that file is as it was read: no
     // other program replaced, moved, wrote, cut, appended to or linked it meanwhile.
-    // One look through the name: when it leads to the file read, what it says is that file's own.
-    bool unchanged() const {
-        struct stat now {};
-        const std::optional<FileIdentity> named = IdentityAt(dirFd(), name.constData(), &now);
-        return named && named->sameFile(identity) && sameTime(now.st_ctim, st.st_ctim) &&
-               now.st_size == st.st_size && now.st_nlink == st.st_nlink && sameTime(now.st_mtim, st.st_mtim);
-    }
+    bool unchanged() const { return stillAsRead(name, true); }
 };
 
 ChangeGroup::ChangeGroup(RewriteMode mode) : mode_(mode) {}
