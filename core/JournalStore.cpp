@@ -11,8 +11,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -179,17 +177,8 @@ bool JournalFile::cutAfter(qint64 end) {
 }
 
 void JournalFile::remove() {
-    if (fd_ < 0 || !stillNamed(dirFd_, name_, fd_) || ::unlinkat(dirFd_, name_.constData(), 0) != 0)
-        return;
-    // The last close of a removed file gives its blocks back, which on a file system that discards
-    // freed blocks at once takes milliseconds for a large journal: a thread of its own waits for
-    // that, not the command that is ending. Nobody can reach the file by its name any more.
-    const int fd = std::exchange(fd_, -1);
-    try {
-        std::thread([fd] { ::close(fd); }).detach();
-    } catch (const std::system_error&) {
-        ::close(fd);
-    }
+    if (fd_ >= 0 && stillNamed(dirFd_, name_, fd_))
+        ::unlinkat(dirFd_, name_.constData(), 0);
 }
 
 NewJournal CreateJournal(const StateFolder& folder, const QString& command) {
