@@ -3,9 +3,12 @@
 #include "core/PlanAhead.h"
 #include "support/FakeSelection.h"
 
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QTest>
 #include <QThread>
 #include <atomic>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -212,9 +215,10 @@ private slots:
         QCOMPARE(report.error ? report.error->message() : QString(), message);
     }
 
-    // The plans come in the batch's order, made on another thread; a name out of that order is
-    // planned at once on the batch's own; a planner's failure is thrown at its file's turn and
-    // the plans after it still come; a single file is planned on the batch's thread.
+    // The plans come in the batch's order, each made once, the looking shared by the batch's
+    // thread and another; a name out of that order is planned at once on the batch's own; a
+    // planner's failure is thrown at its file's turn and the plans after it still come; a single
+    // file is planned on the batch's thread.
     void planAhead_data() {
         QTest::addColumn<int>("files");
         QTest::newRow("one file") << 1;
@@ -228,15 +232,31 @@ private slots:
             names << QStringLiteral("%1.mp3").arg(i);
         const QString failing = names.last();
         const Qt::HANDLE batchThread = QThread::currentThreadId();
+        std::mutex lock;
+        QHash<QString, int> planned;
+        QHash<QString, Qt::HANDLE> plannedOn;
         std::atomic<int> elsewhere{0};
         PlanAhead<QString> plans(names, [&](const QString& name) {
-            if (QThread::currentThreadId() != batchThread)
+            if (QThread::currentThreadId() != batchThread) {
                 ++elsewhere;
+            } else if (files > 1 && names.contains(name)) {
+                // The batch's thread plans a file only while the other thread has one in hand;
+                // wait for it, so that the other thread is seen to plan at least one.
+                QDeadlineTimer deadline(10000);
+                while (elsewhere.load() == 0 && !deadline.hasExpired())
+                    QThread::usleep(100);
+            }
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                ++planned[name];
+                plannedOn[name] = QThread::currentThreadId();
+            }
             if (name == failing)
                 ThrowError(QStringLiteral("no such file"));
             return name + QLatin1Char('!');
         });
         QCOMPARE(plans.next(QStringLiteral("elsewhere.mp3")), QStringLiteral("elsewhere.mp3!"));
+        QCOMPARE(plannedOn.value(QStringLiteral("elsewhere.mp3")), batchThread);
         for (const QString& name : names) {
             if (name == failing) {
                 QVERIFY_THROWS_EXCEPTION(CommandError, plans.next(name));
@@ -244,7 +264,12 @@ private slots:
             }
             QCOMPARE(plans.next(name), name + QLatin1Char('!'));
         }
-        QCOMPARE(elsewhere.load(), files > 1 ? files : 0);
+        QCOMPARE(planned.size(), files + 1);
+        for (const QString& name : names)
+            QCOMPARE(planned.value(name), 1);
+        QCOMPARE(elsewhere.load() > 0, files > 1);
+        if (files == 1)
+            QCOMPARE(plannedOn.value(names.first()), batchThread);
     }
 
     // A batch that stops early leaves the planning thread stopped, never more than the look-ahead
