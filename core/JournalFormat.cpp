@@ -255,14 +255,28 @@ bool EndsWhole(int fd, int version) {
            tail == end;
 }
 
+namespace {
+
+int versionOfMagic(const char* magic) {
+    if (std::memcmp(magic, kMagic, size_t(kMagicSize)) == 0)
+        return 2;
+    if (std::memcmp(magic, kMagicV1, size_t(kMagicSize)) == 0)
+        return 1;
+    return 0;
+}
+
+} // namespace
+
+int VersionOf(int fd) {
+    char magic[kMagicSize];
+    return ::pread(fd, magic, sizeof magic, 0) == kMagicSize ? versionOfMagic(magic) : 0;
+}
+
 Reader::Reader(int fd) : fd_(fd) {
     const char* magic = bytesAt(0, kMagicSize);
     if (magic == nullptr)
         return;
-    if (std::memcmp(magic, kMagic, size_t(kMagicSize)) == 0)
-        version_ = 2;
-    else if (std::memcmp(magic, kMagicV1, size_t(kMagicSize)) == 0)
-        version_ = 1;
+    version_ = versionOfMagic(magic);
     pos_ = version_ != 0 ? kMagicSize : 0;
 }
 

@@ -83,6 +83,10 @@ const QByteArray& EndRecordBytes();
 // Whether the journal open as `fd` (of the given version) ends with an End record.
 bool EndsWhole(int fd, int version = 2);
 
+// 2 for a journal of this format, 1 for an earlier one, 0 for none (empty, or not a journal):
+// what its first bytes say, read alone.
+int VersionOf(int fd);
+
 // Reads a journal's records in order, one at a time, through one reused buffer: memory stays that
 // of the largest record whatever the journal's size.
 class Reader {
