@@ -36,6 +36,7 @@ int main(int argc, char* argv[]) {
     }
     // A write past the file-size limit must fail as a disk-full error, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    StartLateCloses();
 
     QApplication app(argc, argv);
     SetProgramIdentity();

@@ -18,6 +18,7 @@
 // makes the data and runs the tasks in order.
 
 #include "bench/BenchTasks.h"
+#include "core/Journal.h"
 
 #include <QApplication>
 #include <QDir>
@@ -167,6 +168,8 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
 
     QApplication app(argc, argv);
+    // As in the window's program.
+    StartLateCloses();
     const Audio audio = loadAudio();
     BenchWindow window;
     Report report;

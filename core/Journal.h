@@ -73,6 +73,12 @@ struct JournalReport {
 // running Morwick holds is left alone. Never throws; failures are skipped and reported.
 JournalReport RecoverJournal();
 
+// For a program that keeps running after its commands (the window): the journals a command
+// prunes are closed on a thread of their own, started now, so that their blocks are given back
+// off the command's path (where the file system discards freed blocks, that takes milliseconds).
+// Call it at the start, before the program starts any other process.
+void StartLateCloses();
+
 // Removes Morwick's leftover temporary files (".<name>.morwick-XXXXXX") in `dir` that no running
 // Morwick holds and nothing needs; a temporary that a journal still needs to finish a copy is used
 // for that first. Never throws.

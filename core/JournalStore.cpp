@@ -1,7 +1,10 @@
 #include "core/JournalStore.h"
 
+#include "core/Journal.h"
+
 #include <QRandomGenerator>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -11,6 +14,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -148,7 +153,7 @@ JournalFile::JournalFile(const StateFolder& folder, const QByteArray& name, bool
     }
     if (lock && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         status_ = Status::Busy;
-        version_ = Reader(fd_).version();
+        version_ = VersionOf(fd_);
         return;
     }
     // Pruned or removed by an undo between the open and the lock.
@@ -157,7 +162,7 @@ JournalFile::JournalFile(const StateFolder& folder, const QByteArray& name, bool
         return;
     }
     status_ = lock ? Status::Held : Status::Open;
-    version_ = Reader(fd_).version();
+    version_ = VersionOf(fd_);
 }
 
 JournalFile::~JournalFile() {
@@ -176,9 +181,32 @@ bool JournalFile::cutAfter(qint64 end) {
     return st.st_size == end || ::ftruncate(fd_, off_t(end)) == 0;
 }
 
+namespace {
+
+// The one file waiting for the closing thread, and whether that thread runs. The thread only
+// waits on this word and closes: it never holds a lock, so a fork at any moment leaves the child
+// nothing it could wait for. In a child the thread is gone; a file handed over there stays open
+// until the child ends, and every later one is closed at once.
+std::atomic<int> toClose{-1};
+std::atomic<bool> closing{false};
+
+void closeLate(int fd) {
+    int none = -1;
+    if (!closing.load(std::memory_order_acquire) ||
+        !toClose.compare_exchange_strong(none, fd, std::memory_order_release)) {
+        ::close(fd);
+        return;
+    }
+    toClose.notify_one();
+}
+
+} // namespace
+
 void JournalFile::remove() {
-    if (fd_ >= 0 && stillNamed(dirFd_, name_, fd_))
-        ::unlinkat(dirFd_, name_.constData(), 0);
+    if (fd_ < 0 || !stillNamed(dirFd_, name_, fd_) || ::unlinkat(dirFd_, name_.constData(), 0) != 0)
+        return;
+    // Nobody can reach the file by its name any more; its last close frees its blocks.
+    closeLate(std::exchange(fd_, -1));
 }
 
 NewJournal CreateJournal(const StateFolder& folder, const QString& command) {
@@ -271,3 +299,22 @@ bool MappingIsSafe(int fd) {
 }
 
 } // namespace journal
+
+void StartLateCloses() {
+    using namespace journal;
+    static const bool started = [] {
+        try {
+            std::thread([] {
+                closing.store(true, std::memory_order_release);
+                for (;;) {
+                    toClose.wait(-1, std::memory_order_acquire);
+                    ::close(toClose.exchange(-1, std::memory_order_acq_rel));
+                }
+            }).detach();
+            return true;
+        } catch (const std::system_error&) {
+            return false; // every close is made where the journal is removed
+        }
+    }();
+    (void)started;
+}

@@ -12,10 +12,12 @@
 #include "core/TagRemoval.h"
 #include "support/TestFiles.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -44,6 +46,12 @@ QStringList temporaries(const QString& dir = QStringLiteral(".")) {
             found << name;
     }
     return found;
+}
+
+int openDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                   .size());
 }
 
 ino_t inodeOf(const char* path) {
@@ -596,6 +604,43 @@ private slots:
         QVERIFY(RecoverJournal().isEmpty());
         QCOMPARE(temporaries(QStringLiteral("music")), QStringList());
         QCOMPARE(read(QStringLiteral("music/song.mp3")), kSong);
+    }
+
+    // Last, since the thread cannot be stopped: the program's own thread for closing pruned
+    // journals. A pruned journal's name goes at once and its descriptor soon after, and a child
+    // forked right after a command (a player started) runs commands of its own to their end.
+    void lateCloses() {
+        WorkDir work;
+        write(QStringLiteral("a.mp3"), "x");
+        const auto renamed = [](const char* from, const char* to) {
+            const JournalCommand command;
+            return RenameFile(QString::fromLatin1(from), QString::fromLatin1(to));
+        };
+        StartLateCloses();
+        QVERIFY(renamed("a.mp3", "b.mp3"));
+        const int open = openDescriptors();
+        for (int round = 0; round < 20; ++round) {
+            const bool there = round % 2 == 0;
+            QVERIFY(renamed(there ? "b.mp3" : "a.mp3", there ? "a.mp3" : "b.mp3"));
+            QCOMPARE(journals().size(), 1);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                const bool done = renamed(there ? "a.mp3" : "b.mp3", "c.mp3") &&
+                                  renamed("c.mp3", there ? "a.mp3" : "b.mp3");
+                ::_exit(done ? 0 : 1);
+            }
+            QDeadlineTimer deadline(30000);
+            int status = 0;
+            while (::waitpid(child, &status, WNOHANG) == 0 && !deadline.hasExpired())
+                QThread::msleep(2);
+            if (deadline.hasExpired()) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                QFAIL("the forked child never ended");
+            }
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(), open, 5000);
     }
 };
 
