@@ -1,6 +1,7 @@
 #include "core/Batch.h"
 
 #include "core/Journal.h"
+#include "core/JournalHooks.h"
 
 #include <algorithm>
 #include <vector>
@@ -114,6 +115,7 @@ BatchReport runGrouped(FileSelection& files, BatchProgress* progress, const Grou
         // Everything the batch changed is synced before the list is read again.
         const JournalCommand command;
         const BatchScope scope(files, progress);
+        journal::ExpectChanges(files.selectedCount());
         HeldEntries held(files, report);
         // Ends the batch at entry i: what is held before it ends first, and when that fails the
         // batch ends there instead, entry i untouched.

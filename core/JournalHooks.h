@@ -24,6 +24,11 @@ public:
     ChangeScope& operator=(const ChangeScope&) = delete;
 };
 
+// The running command is about to make up to `changes` changes (a batch over its selection): once
+// its first records show what a change takes, the journal reserves room for the rest at once
+// rather than growing step by step.
+void ExpectChanges(int changes);
+
 // The working directory joined to a relative path; an absolute one as it is.
 QByteArray AbsolutePath(const QByteArray& path);
 // The working directory changed (EnterDirectory): AbsolutePath, which takes it once per command,

@@ -92,13 +92,37 @@ bool ensureJournal(Session& s) {
 constexpr qint64 kFirstMap = 64 << 10;
 constexpr qint64 kMapStep = 1 << 20;
 
+// How far a journal grows at once for the changes still expected.
+constexpr qint64 kMostExpected = 4 << 20;
+
+// The size the mapping grows to for n more bytes, by its own steps.
+qint64 steppedSize(const Session& s, qint64 n) {
+    const qint64 step = std::clamp(s.mapSize, kFirstMap, kMapStep);
+    return (s.used + n + step) / step * step;
+}
+
+// The same, or at once what the changes still expected take (at the rate of those journaled so
+// far, and a little more) where that is further. Growing costs a reservation and a remapping each
+// time, and what a command's end gives back costs in proportion to it.
+qint64 expectedSize(const Session& s, qint64 n) {
+    const qint64 stepped = steppedSize(s, n);
+    const qint64 made = qint64(s.nextId) - 1;
+    if (made <= 0 || s.expected <= made)
+        return stepped;
+    const qint64 rest = std::min((s.used / made) * (s.expected - made) * 17 / 16, kMostExpected);
+    static const qint64 page = ::sysconf(_SC_PAGESIZE);
+    return std::max(stepped, (s.used + n + rest + page - 1) / page * page);
+}
+
 // Where the next n bytes of the mapped journal go, the mapping grown for them; nullptr when it
 // cannot grow.
 char* reserveMapped(Session& s, qint64 n) {
     if (s.used + n > s.mapSize) {
-        const qint64 step = std::clamp(s.mapSize, kFirstMap, kMapStep);
-        const qint64 size = (s.used + n + step) / step * step;
-        if (::posix_fallocate(s.fd, 0, off_t(size)) != 0) {
+        const qint64 stepped = steppedSize(s, n);
+        qint64 size = expectedSize(s, n);
+        // Where the disk has no room for what is expected, it may still have room for a step.
+        if (::posix_fallocate(s.fd, 0, off_t(size)) != 0 &&
+            (size == stepped || ::posix_fallocate(s.fd, 0, off_t(size = stepped)) != 0)) {
             unmap(s);
             return nullptr;
         }
@@ -220,6 +244,7 @@ void endScope(bool command) {
     s.failed = false;
     s.cwd.clear();
     s.name.clear();
+    s.expected = 0;
 }
 
 int64_t killBudget = -1;
@@ -342,6 +367,10 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
     r.offset = newHeadSize;
     r.size = st.st_size - head.size() - tail.size() + added;
     return announce(r);
+}
+
+void ExpectChanges(int changes) {
+    CurrentSession().expected = changes;
 }
 
 bool JournalBegun() {

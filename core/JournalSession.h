@@ -39,7 +39,8 @@ struct Session {
     // mapping) and the file is trimmed to its records when the command ends.
     char* map = nullptr;
     qint64 mapSize = 0;
-    qint64 used = 0; // bytes of records in the mapped journal; -1: appended with write(2)
+    qint64 used = 0;  // bytes of records in the mapped journal; -1: appended with write(2)
+    int expected = 0; // changes the command expects to make (0: unknown)
 };
 
 Session& CurrentSession();

@@ -10,6 +10,7 @@
 #include "core/RenameFile.h"
 #include "core/TagFile.h"
 #include "core/TagRemoval.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFiles.h"
 
 #include <QDeadlineTimer>
@@ -363,6 +364,26 @@ private slots:
         QCOMPARE(temporaries(), QStringList());
         QCOMPARE(journals(), QStringList());
         QVERIFY(QDir::setCurrent(work.path()));
+    }
+
+    // A batch that expects more changes than the disk has room to journal at once still journals
+    // the changes it makes, the journal growing step by step: the command can be undone.
+    void noRoomForWhatIsExpected() {
+        WorkDir work;
+        constexpr int kFiles = 200;
+        for (int i = 0; i < kFiles; ++i)
+            write(QStringLiteral("old %1.mp3").arg(i), "x");
+        {
+            const JournalCommand command;
+            journal::ExpectChanges(100000);
+            const FileSizeLimit limit(256 * 1024);
+            for (int i = 0; i < kFiles; ++i)
+                QVERIFY(RenameFile(QStringLiteral("old %1.mp3").arg(i), QStringLiteral("new %1.mp3").arg(i)));
+        }
+        QVERIFY(CanUndo());
+        QCOMPARE(UndoLastCommand().restored, kFiles);
+        QCOMPARE(QDir(QStringLiteral(".")).entryList({QStringLiteral("new *")}), QStringList());
+        QCOMPARE(QDir(QStringLiteral(".")).entryList({QStringLiteral("old *")}).size(), kFiles);
     }
 
     // Records are read one by one: recovering or undoing a journal far larger than the memory
