@@ -298,7 +298,13 @@ QByteArray AbsolutePath(const QByteArray& path) {
         if (s.depth > 0)
             s.cwd = cwd;
     }
-    return cwd.endsWith('/') ? cwd + path : cwd + '/' + path;
+    // One allocation: a path is made for every change.
+    QByteArray absolute;
+    absolute.reserve(cwd.size() + 1 + path.size());
+    absolute.append(cwd);
+    if (!cwd.endsWith('/'))
+        absolute.append('/');
+    return absolute.append(path);
 }
 
 QByteArray ContentPath(const QByteArray& path) {
