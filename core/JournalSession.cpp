@@ -114,35 +114,54 @@ qint64 expectedSize(const Session& s, qint64 n) {
     return std::max(stepped, (s.used + n + rest + page - 1) / page * page);
 }
 
+// Grows the journal and its mapping to `size` and makes the new pages writable at once. That
+// also reserves their room on the disk: a store into a page the disk had no room for would kill
+// the program instead of failing the command's journal. False, the mapping as it was, when
+// there is no room.
+bool growMapping(Session& s, qint64 size) {
+    if (::ftruncate(s.fd, off_t(size)) != 0)
+        return false;
+    // A mapping that grows keeps its pages: unmapped and mapped again, each would be looked up
+    // afresh.
+    void* map = s.map != nullptr ? ::mremap(s.map, size_t(s.mapSize), size_t(size), MREMAP_MAYMOVE)
+                                 : ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
+    if (map == MAP_FAILED)
+        return false;
+    const qint64 before = s.mapSize;
+    s.map = static_cast<char*>(map);
+    s.mapSize = size;
+    // In one call, not by a fault per page as the records reach them (a fault costs about as
+    // much as a rename). Room reserved this way, not by allocating blocks ahead, is given back
+    // for nothing when the command's end trims the journal; allocated blocks would have to be
+    // freed.
+    static const qint64 page = ::sysconf(_SC_PAGESIZE);
+    const qint64 from = s.used / page * page;
+    if (::madvise(s.map + from, size_t(size - from), MADV_POPULATE_WRITE) == 0)
+        return true;
+    // A kernel before 5.14 cannot: the blocks are allocated instead, and the pages fault in.
+    if (errno == EINVAL && ::posix_fallocate(s.fd, 0, off_t(size)) == 0)
+        return true;
+    // Back as it was. A smaller step tried next sets the file's size first, which gives back
+    // the room the pages made writable here took.
+    if (before == 0) {
+        unmap(s);
+    } else {
+        ::munmap(s.map + before, size_t(size - before));
+        s.mapSize = before;
+    }
+    return false;
+}
+
 // Where the next n bytes of the mapped journal go, the mapping grown for them; nullptr when it
 // cannot grow.
 char* reserveMapped(Session& s, qint64 n) {
     if (s.used + n > s.mapSize) {
-        const qint64 stepped = steppedSize(s, n);
-        qint64 size = expectedSize(s, n);
+        const qint64 stepped = steppedSize(s, n), expected = expectedSize(s, n);
         // Where the disk has no room for what is expected, it may still have room for a step.
-        if (::posix_fallocate(s.fd, 0, off_t(size)) != 0 &&
-            (size == stepped || ::posix_fallocate(s.fd, 0, off_t(size = stepped)) != 0)) {
+        if (!growMapping(s, expected) && (expected == stepped || !growMapping(s, stepped))) {
             unmap(s);
             return nullptr;
         }
-        // A mapping that grows keeps its pages: unmapped and mapped again, each would be
-        // looked up afresh.
-        void* map = s.map != nullptr
-                        ? ::mremap(s.map, size_t(s.mapSize), size_t(size), MREMAP_MAYMOVE)
-                        : ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
-        if (map == MAP_FAILED) {
-            unmap(s);
-            return nullptr;
-        }
-        s.map = static_cast<char*>(map);
-        s.mapSize = size;
-        // Its pages made writable now, in one call, not by a fault per page as the records reach
-        // them: a fault costs about as much as a rename. Only a speed-up: an older kernel that
-        // cannot takes the faults.
-        static const qint64 page = ::sysconf(_SC_PAGESIZE);
-        const qint64 from = s.used / page * page;
-        ::madvise(s.map + from, size_t(size - from), MADV_POPULATE_WRITE);
     }
     char* at = s.map + s.used;
     s.used += n;
@@ -229,8 +248,10 @@ void endScope(bool command) {
         flushPending(s);
         trimJournal(s);
     }
+    if (s.depth == 1)
     if (command || s.depth == 1)
         SyncTouched(s);
+    if (s.depth == 1)
     if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges == 0 &&
         s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes())) {
         // After the sync: only a command that ended whole has it. Older journals that ended

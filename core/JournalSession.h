@@ -35,7 +35,7 @@ struct Session {
     std::set<QByteArray> openCopyBacks;
     // On a file system that overwrites in place, the journal is appended through a shared mapping:
     // a record is in the page cache, safe from a kill, once copied, without a system call per
-    // record. Blocks are reserved ahead (so a full disk fails the reservation, not a write to the
+    // record. Room is reserved ahead (so a full disk fails the reservation, not a write to the
     // mapping) and the file is trimmed to its records when the command ends.
     char* map = nullptr;
     qint64 mapSize = 0;

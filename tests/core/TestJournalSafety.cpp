@@ -16,6 +16,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -368,7 +370,21 @@ private slots:
 
     // A batch that expects more changes than the disk has room to journal at once still journals
     // the changes it makes, the journal growing step by step: the command can be undone.
+    void noRoomForWhatIsExpected_data() {
+        QTest::addColumn<bool>("fullTmpfs");
+        QTest::newRow("file-size limit") << false;
+        QTest::newRow("journals on a small tmpfs") << true;
+    }
+
     void noRoomForWhatIsExpected() {
+        QFETCH(bool, fullTmpfs);
+        TmpfsMount small("256k");
+        if (fullTmpfs && !small.mounted())
+            QSKIP("cannot mount a small tmpfs here (root only)");
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        const auto restoreState = qScopeGuard([&] { qputenv("XDG_STATE_HOME", state); });
+        if (fullTmpfs)
+            qputenv("XDG_STATE_HOME", QFile::encodeName(small.path()));
         WorkDir work;
         constexpr int kFiles = 200;
         for (int i = 0; i < kFiles; ++i)
@@ -376,7 +392,9 @@ private slots:
         {
             const JournalCommand command;
             journal::ExpectChanges(100000);
-            const FileSizeLimit limit(256 * 1024);
+            std::optional<FileSizeLimit> limit;
+            if (!fullTmpfs)
+                limit.emplace(256 * 1024);
             for (int i = 0; i < kFiles; ++i)
                 QVERIFY(RenameFile(QStringLiteral("old %1.mp3").arg(i), QStringLiteral("new %1.mp3").arg(i)));
         }
