@@ -55,6 +55,11 @@ public:
     static constexpr qint64 kIdentity = 4 * 8;
     char* end() const { return at_; }
     void u8(quint8 v) { *at_++ = char(v); }
+    void u16(quint16 v) {
+        at_[0] = char(v >> 8);
+        at_[1] = char(v);
+        at_ += 2;
+    }
     void u32(quint32 v) {
         at_[0] = char(v >> 24);
         at_[1] = char(v >> 16);
@@ -103,6 +108,13 @@ public:
     bool ok() const { return ok_; }
     bool atEnd() const { return at_ == end_; }
     quint8 u8() { return have(1) ? quint8(*at_++) : 0; }
+    quint16 u16() {
+        if (!have(2))
+            return 0;
+        const auto* p = reinterpret_cast<const quint8*>(at_);
+        at_ += 2;
+        return quint16(p[0] << 8 | p[1]);
+    }
     quint32 u32() {
         if (!have(4))
             return 0;
@@ -151,12 +163,126 @@ private:
     bool ok_ = true;
 };
 
+// Format 3 writes a mask of the fields a record uses, then those fields alone, in this order: a
+// rename's confirmation, say, is its id, the file, its size and its time. A field left out reads
+// as empty: a null text or array, zero, false.
+enum Field : quint16 {
+    kName = 1 << 0,
+    kFile = 1 << 1,
+    kPath = 1 << 2,
+    kPath2 = 1 << 3,
+    kOffset = 1 << 4,
+    kOldSize = 1 << 5,
+    kSize = 1 << 6,
+    kMtime = 1 << 7,
+    kOldMode = 1 << 8,
+    kOldBytes = 1 << 9,
+    kNewBytes = 1 << 10,
+    kFlag = 1 << 11,
+    kOther = 1 << 12,
+    kAllFields = (1 << 13) - 1,
+};
+
+bool isSet(const FileIdentity& id) {
+    return id.dev != 0 || id.ino != 0 || id.birthNs != 0 || id.generation != 0;
+}
+
+quint16 fieldsOf(const Record& r) {
+    const std::pair<bool, Field> used[] = {{!r.name.isNull(), kName},
+                                           {isSet(r.file), kFile},
+                                           {!r.path.isNull(), kPath},
+                                           {!r.path2.isNull(), kPath2},
+                                           {r.offset != 0, kOffset},
+                                           {r.oldSize != 0, kOldSize},
+                                           {r.size != 0, kSize},
+                                           {r.mtime != 0, kMtime},
+                                           {r.oldMode != 0, kOldMode},
+                                           {!r.oldBytes.isNull(), kOldBytes},
+                                           {!r.newBytes.isNull(), kNewBytes},
+                                           {r.flag, kFlag},
+                                           {isSet(r.other), kOther}};
+    quint16 fields = 0;
+    for (const auto& [is, field] : used) {
+        if (is)
+            fields |= field;
+    }
+    return fields;
+}
+
 qint64 payloadSize(const Record& r, int version) {
+    if (version >= 3) {
+        const quint16 f = fieldsOf(r);
+        const auto bytes = [&](Field field, qint64 n) { return (f & field) != 0 ? n : 0; };
+        return 1 + 4 + 2 + bytes(kName, Encoder::size(r.name)) + bytes(kFile, Encoder::kIdentity) +
+               bytes(kPath, Encoder::size(r.path)) + bytes(kPath2, Encoder::size(r.path2)) +
+               bytes(kOffset, 8) + bytes(kOldSize, 8) + bytes(kSize, 8) + bytes(kMtime, 8) +
+               bytes(kOldMode, 4) + bytes(kOldBytes, Encoder::size(r.oldBytes)) +
+               bytes(kNewBytes, Encoder::size(r.newBytes)) + bytes(kOther, Encoder::kIdentity);
+    }
     const qint64 length = 1 + 4 + Encoder::size(r.name) + Encoder::size(r.path) + Encoder::size(r.path2) +
                           4 * 8 + 4 + Encoder::size(r.oldBytes) + Encoder::size(r.newBytes) + 1;
     // The temporary's identity only where there is one: most records are written per file.
     const bool other = version != 1 && r.kind == Kind::CopyBack;
     return length + (version == 1 ? 2 * 8 : other ? 2 * Encoder::kIdentity : Encoder::kIdentity);
+}
+
+void encodeFields(Encoder& out, const Record& r) {
+    const quint16 f = fieldsOf(r);
+    out.u16(f);
+    if (f & kName)
+        out.string(r.name);
+    if (f & kFile)
+        out.identity(r.file);
+    if (f & kPath)
+        out.bytes(r.path);
+    if (f & kPath2)
+        out.bytes(r.path2);
+    if (f & kOffset)
+        out.u64(quint64(r.offset));
+    if (f & kOldSize)
+        out.u64(quint64(r.oldSize));
+    if (f & kSize)
+        out.u64(quint64(r.size));
+    if (f & kMtime)
+        out.u64(quint64(r.mtime));
+    if (f & kOldMode)
+        out.u32(r.oldMode);
+    if (f & kOldBytes)
+        out.bytes(r.oldBytes);
+    if (f & kNewBytes)
+        out.bytes(r.newBytes);
+    if (f & kOther)
+        out.identity(r.other);
+}
+
+void decodeFields(Decoder& in, Record& r, bool& known) {
+    const quint16 f = in.u16();
+    known = (f & ~kAllFields) == 0;
+    if (f & kName)
+        r.name = in.string();
+    if (f & kFile)
+        r.file = in.identity();
+    if (f & kPath)
+        r.path = in.bytes();
+    if (f & kPath2)
+        r.path2 = in.bytes();
+    if (f & kOffset)
+        r.offset = qint64(in.u64());
+    if (f & kOldSize)
+        r.oldSize = qint64(in.u64());
+    if (f & kSize)
+        r.size = qint64(in.u64());
+    if (f & kMtime)
+        r.mtime = qint64(in.u64());
+    if (f & kOldMode)
+        r.oldMode = in.u32();
+    if (f & kOldBytes)
+        r.oldBytes = in.bytes();
+    if (f & kNewBytes)
+        r.newBytes = in.bytes();
+    r.flag = (f & kFlag) != 0;
+    if (f & kOther)
+        r.other = in.identity();
 }
 
 // The framed record at `framed`, which has room for kFrame + payloadSize(r, version) bytes.
@@ -167,25 +293,29 @@ void encodeInto(char* framed, const Record& r, int version) {
     Encoder out(payload);
     out.u8(quint8(r.kind));
     out.u32(r.id);
-    out.string(r.name);
-    if (version == 1) {
-        out.u64(r.file.dev);
-        out.u64(r.file.ino);
+    if (version >= 3) {
+        encodeFields(out, r);
     } else {
-        out.identity(r.file);
+        out.string(r.name);
+        if (version == 1) {
+            out.u64(r.file.dev);
+            out.u64(r.file.ino);
+        } else {
+            out.identity(r.file);
+        }
+        out.bytes(r.path);
+        out.bytes(r.path2);
+        out.u64(quint64(r.offset));
+        out.u64(quint64(r.oldSize));
+        out.u64(quint64(r.size));
+        out.u64(quint64(r.mtime));
+        out.u32(r.oldMode);
+        out.bytes(r.oldBytes);
+        out.bytes(r.newBytes);
+        out.u8(r.flag ? 1 : 0);
+        if (other)
+            out.identity(r.other);
     }
-    out.bytes(r.path);
-    out.bytes(r.path2);
-    out.u64(quint64(r.offset));
-    out.u64(quint64(r.oldSize));
-    out.u64(quint64(r.size));
-    out.u64(quint64(r.mtime));
-    out.u32(r.oldMode);
-    out.bytes(r.oldBytes);
-    out.bytes(r.newBytes);
-    out.u8(r.flag ? 1 : 0);
-    if (other)
-        out.identity(r.other);
     Q_ASSERT(out.end() == payload + length);
     Encoder frame(framed);
     frame.u32(quint32(length));
@@ -221,32 +351,31 @@ Record DoneRecord(quint32 id, const FileIdentity& file, const struct stat& st, c
     return d;
 }
 
-QByteArray Encode(const Record& r) {
-    return encode(r, 2);
+QByteArray Encode(const Record& r, int version) {
+    return encode(r, version);
 }
 
-qint64 EncodedSize(const Record& r) {
-    return kFrame + payloadSize(r, 2);
+qint64 EncodedSize(const Record& r, int version) {
+    return kFrame + payloadSize(r, version);
 }
 
-void EncodeInto(char* at, const Record& r) {
-    encodeInto(at, r, 2);
+void EncodeInto(char* at, const Record& r, int version) {
+    encodeInto(at, r, version);
 }
 
-void EncodeAppend(QByteArray& out, const Record& r) {
+void EncodeAppend(QByteArray& out, const Record& r, int version) {
     const qsizetype at = out.size();
-    out.resize(at + EncodedSize(r));
-    encodeInto(out.data() + at, r, 2);
+    out.resize(at + EncodedSize(r, version));
+    encodeInto(out.data() + at, r, version);
 }
 
-const QByteArray& EndRecordBytes() {
-    static const QByteArray bytes = endRecord(2);
-    return bytes;
+const QByteArray& EndRecordBytes(int version) {
+    static const QByteArray v1 = endRecord(1), v2 = endRecord(2), v3 = endRecord(3);
+    return version == 1 ? v1 : version == 2 ? v2 : v3;
 }
 
 bool EndsWhole(int fd, int version) {
-    static const QByteArray v1 = endRecord(1);
-    const QByteArray& end = version == 1 ? v1 : EndRecordBytes();
+    const QByteArray& end = EndRecordBytes(version);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size < kMagicSize + end.size())
         return false;
@@ -255,13 +384,17 @@ bool EndsWhole(int fd, int version) {
            tail == end;
 }
 
+QByteArray MagicOf(int version) {
+    return QByteArray(version == 1 ? kMagicV1 : version == 2 ? kMagicV2 : kMagic, kMagicSize);
+}
+
 namespace {
 
 int versionOfMagic(const char* magic) {
-    if (std::memcmp(magic, kMagic, size_t(kMagicSize)) == 0)
-        return 2;
-    if (std::memcmp(magic, kMagicV1, size_t(kMagicSize)) == 0)
-        return 1;
+    for (int version = kVersion; version >= 1; --version) {
+        if (std::memcmp(magic, MagicOf(version).constData(), size_t(kMagicSize)) == 0)
+            return version;
+    }
     return 0;
 }
 
@@ -316,26 +449,31 @@ bool Reader::decodeAt(qint64 at, Record& r, qint64& next) {
     r = Record{};
     r.kind = Kind(in.u8());
     r.id = in.u32();
-    r.name = in.string();
-    if (version_ == 1) {
-        r.file.dev = in.u64();
-        r.file.ino = in.u64();
+    bool known = true;
+    if (version_ >= 3) {
+        decodeFields(in, r, known);
     } else {
-        r.file = in.identity();
+        r.name = in.string();
+        if (version_ == 1) {
+            r.file.dev = in.u64();
+            r.file.ino = in.u64();
+        } else {
+            r.file = in.identity();
+        }
+        r.path = in.bytes();
+        r.path2 = in.bytes();
+        r.offset = qint64(in.u64());
+        r.oldSize = qint64(in.u64());
+        r.size = qint64(in.u64());
+        r.mtime = qint64(in.u64());
+        r.oldMode = in.u32();
+        r.oldBytes = in.bytes();
+        r.newBytes = in.bytes();
+        r.flag = in.u8() != 0;
+        if (version_ != 1 && r.kind == Kind::CopyBack)
+            r.other = in.identity();
     }
-    r.path = in.bytes();
-    r.path2 = in.bytes();
-    r.offset = qint64(in.u64());
-    r.oldSize = qint64(in.u64());
-    r.size = qint64(in.u64());
-    r.mtime = qint64(in.u64());
-    r.oldMode = in.u32();
-    r.oldBytes = in.bytes();
-    r.newBytes = in.bytes();
-    r.flag = in.u8() != 0;
-    if (version_ != 1 && r.kind == Kind::CopyBack)
-        r.other = in.identity();
-    if (!in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > Kind::Head)
+    if (!known || !in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > Kind::Head)
         return false;
     next = at + kFrame + length;
     return true;

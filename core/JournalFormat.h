@@ -17,12 +17,16 @@
 
 namespace journal {
 
-// The format written now. Version 1 (an earlier Morwick's) lacked the identities' birth time and
-// generation; it is read only to learn which of its temporaries may still be needed.
-inline constexpr char kMagic[] = "MORWICK JOURNAL 2\n";
+// The format written now, 3, writes only the fields a record uses. Version 2 (an earlier
+// Morwick's) wrote every field of every record; its journals are recovered and undone as ever,
+// and what is added to one is written in its own format. Version 1 lacked the identities' birth
+// time and generation; it is read only to learn which of its temporaries may still be needed.
+inline constexpr int kVersion = 3;
+inline constexpr char kMagic[] = "MORWICK JOURNAL 3\n";
+inline constexpr char kMagicV2[] = "MORWICK JOURNAL 2\n";
 inline constexpr char kMagicV1[] = "MORWICK JOURNAL 1\n";
 inline constexpr qint64 kMagicSize = sizeof kMagic - 1;
-static_assert(sizeof kMagic == sizeof kMagicV1);
+static_assert(sizeof kMagic == sizeof kMagicV1 && sizeof kMagic == sizeof kMagicV2);
 inline constexpr int kTrailerBytes = 128;
 
 enum class Kind : quint8 {
@@ -68,24 +72,26 @@ qint64 MtimeNs(const struct stat& st);
 // The Done record of change `id`: the file as it now is (`last128`: what it ends in).
 Record DoneRecord(quint32 id, const FileIdentity& file, const struct stat& st, const QByteArray& last128);
 
-// The record framed, ready to append.
-QByteArray Encode(const Record& r);
+// The record framed, ready to append to a journal of format `version` (2 or 3).
+QByteArray Encode(const Record& r, int version = kVersion);
 // The same bytes without a buffer of their own: their size, written in place at `at` (which has
 // room for them), or appended to `out`. A record is written for every change, and a buffer per
 // record costs more than the bytes.
-qint64 EncodedSize(const Record& r);
-void EncodeInto(char* at, const Record& r);
-void EncodeAppend(QByteArray& out, const Record& r);
+qint64 EncodedSize(const Record& r, int version = kVersion);
+void EncodeInto(char* at, const Record& r, int version = kVersion);
+void EncodeAppend(QByteArray& out, const Record& r, int version = kVersion);
 
-// The End record's bytes. They are always the same, so a look at a journal's last bytes says
-// whether its command ended whole, without reading the rest.
-const QByteArray& EndRecordBytes();
+// The End record's bytes in a journal of format `version`. They are always the same, so a look at
+// a journal's last bytes says whether its command ended whole, without reading the rest.
+const QByteArray& EndRecordBytes(int version = kVersion);
 // Whether the journal open as `fd` (of the given version) ends with an End record.
-bool EndsWhole(int fd, int version = 2);
+bool EndsWhole(int fd, int version = kVersion);
 
-// 2 for a journal of this format, 1 for an earlier one, 0 for none (empty, or not a journal):
+// The format of the journal open as `fd` (3, 2 or 1), 0 for none (empty, or not a journal):
 // what its first bytes say, read alone.
 int VersionOf(int fd);
+// The first bytes of a journal of format `version`.
+QByteArray MagicOf(int version);
 
 // Reads a journal's records in order, one at a time, through one reused buffer: memory stays that
 // of the largest record whatever the journal's size.
@@ -95,7 +101,8 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // 2 for a journal of this format, 1 for an earlier one, 0 for none (empty, or not a journal).
+    // 3 or 2 for a journal of those formats, 1 for the first, 0 for none (empty, or not a
+    // journal).
     int version() const { return version_; }
     // The next sound record and where it begins; false at the end, or at the first record that is
     // torn or damaged.

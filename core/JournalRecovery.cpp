@@ -66,7 +66,7 @@ bool finishCopyBack(JournalFile& journal, const Record& c, RecoveryFindings& fin
     const int temp = ::open(c.path2.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (temp < 0 && errno == ENOENT) {
         // Removed only after the copy was complete and synced.
-        journal.append(Encode(copyDone(c)));
+        journal.append(Encode(copyDone(c), journal.version()));
         return true;
     }
     bool finished = false;
@@ -81,7 +81,7 @@ bool finishCopyBack(JournalFile& journal, const Record& c, RecoveryFindings& fin
                 CopyRange(temp, 0, target.fd(), 0, c.size);
                 if (::ftruncate(target.fd(), off_t(c.size)) == 0 && ::fsync(target.fd()) == 0) {
                     unlinkIfSame(c.path2, c.other);
-                    journal.append(Encode(copyDone(c)));
+                    journal.append(Encode(copyDone(c), journal.version()));
                     finished = true;
                 }
             } catch (const CommandError&) {
@@ -222,7 +222,8 @@ void recoverChange(JournalFile& journal, const Record& c) {
             }
         }
     }
-    journal.append(Encode(done ? DoneRecord(c.id, afterId, after, last128) : mark(Kind::Settled, c.id)));
+    journal.append(Encode(done ? DoneRecord(c.id, afterId, after, last128) : mark(Kind::Settled, c.id),
+                          journal.version()));
 }
 
 // An undo that a kill cut short goes back to the old bytes entirely: a trailer written back, or
@@ -367,7 +368,7 @@ bool NamedFile::write(const QByteArray& bytes, qint64 at) const {
 
 void RecoverHeld(JournalFile& journal, RecoveryFindings& findings, std::set<QByteArray>* folders) {
     Reader reader(journal.fd());
-    if (reader.version() != 2)
+    if (reader.version() < 2)
         return;
     JournalIndex index = IndexJournal(reader);
     // Records go on after the last sound one: a torn record, or the blocks a killed command
@@ -389,7 +390,7 @@ void RecoverHeld(JournalFile& journal, RecoveryFindings& findings, std::set<QByt
     }
     // What recovery settled is the command's end: the next start need not read it again. A copy
     // back that could not be finished keeps it open, and its temporary with it.
-    if (whole && journal.append(EndRecordBytes()))
+    if (whole && journal.append(EndRecordBytes(journal.version())))
         ::fsync(journal.fd());
     if (folders != nullptr)
         folders->insert(index.folders.begin(), index.folders.end());
@@ -417,7 +418,7 @@ void RecoverAll(const StateFolder& folder, RecoveryFindings& findings, std::set<
                                                  "version of Morwick, which this one cannot recover: the "
                                                  "files it names are left as they are.")
                                       .arg(path);
-            else if (journal.version() == 2)
+            else if (journal.version() >= 2)
                 RecoverHeld(journal, findings, folders);
             break;
         default:

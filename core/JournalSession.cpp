@@ -77,6 +77,7 @@ bool ensureJournal(Session& s) {
     s.nameSynced = false;
     s.used = MappingIsSafe(made.fd) ? qint64(::lseek(made.fd, 0, SEEK_CUR)) : -1;
     s.nextId = 1;
+    s.version = kVersion;
     s.open.clear();
     s.openChanges = 0;
     s.openCopyBacks.clear();
@@ -221,7 +222,7 @@ uint32_t announce(Record r) {
     if (!ensureJournal(s))
         return 0;
     r.id = s.nextId++;
-    if (!appendWith(s, EncodedSize(r), [&](char* at) { EncodeInto(at, r); }))
+    if (!appendWith(s, EncodedSize(r, s.version), [&](char* at) { EncodeInto(at, r, s.version); }))
         return 0;
     if (s.open.size() <= r.id)
         s.open.resize(r.id + 1);
@@ -249,16 +250,16 @@ void endScope(bool command) {
         trimJournal(s);
     }
     if (s.depth == 1)
-    if (command || s.depth == 1)
-        SyncTouched(s);
+        if (command || s.depth == 1)
+            SyncTouched(s);
     if (s.depth == 1)
-    if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges == 0 &&
-        s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes())) {
-        // After the sync: only a command that ended whole has it. Older journals that ended
-        // whole are no longer needed by anyone.
-        const StateFolder folder(false);
-        PruneJournals(folder, s.fileName);
-    }
+        if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges == 0 &&
+            s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes(s.version))) {
+            // After the sync: only a command that ended whole has it. Older journals that ended
+            // whole are no longer needed by anyone.
+            const StateFolder folder(false);
+            PruneJournals(folder, s.fileName);
+        }
     if (--s.depth > 0)
         return;
     closeJournal(s);
@@ -441,7 +442,7 @@ bool AnnounceCopyBack(uint32_t id, int tempFd, const QByteArray& tempPath, const
             return false;
         s.nameSynced = true;
     }
-    if (!Append(s, Encode(r)) || ::fdatasync(s.fd) != 0)
+    if (!Append(s, Encode(r, s.version)) || ::fdatasync(s.fd) != 0)
         return false;
     s.openCopyBacks.insert(r.path2);
     return true;
@@ -454,7 +455,7 @@ void CopyBackDone(const QByteArray& tempPath) {
     Record r;
     r.kind = Kind::CopyDone;
     r.path2 = AbsolutePath(tempPath);
-    EncodeAppend(s.pending, r);
+    EncodeAppend(s.pending, r, s.version);
     s.openCopyBacks.erase(r.path2);
 }
 
@@ -475,7 +476,7 @@ void Done(uint32_t id, int fd, const char* last128) {
         if (::pread(fd, tail.data(), size_t(n), off_t(st.st_size - n)) != n)
             tail.clear();
     }
-    EncodeAppend(s.pending, DoneRecord(id, file, st, tail));
+    EncodeAppend(s.pending, DoneRecord(id, file, st, tail), s.version);
     settle(s, id);
 }
 
@@ -486,7 +487,7 @@ void NotMade(uint32_t id) {
     Record r;
     r.kind = Kind::Settled;
     r.id = id;
-    EncodeAppend(s.pending, r);
+    EncodeAppend(s.pending, r, s.version);
     settle(s, id);
 }
 
@@ -494,7 +495,8 @@ void RenameDone(uint32_t id, const struct stat& st) {
     Session& s = CurrentSession();
     if (id == 0 || s.fd < 0 || s.undoing)
         return;
-    EncodeAppend(s.pending, DoneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}));
+    EncodeAppend(s.pending, DoneRecord(id, FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}, st, {}),
+                 s.version);
     settle(s, id);
 }
 

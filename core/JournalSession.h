@@ -25,6 +25,7 @@ struct Session {
     bool undoing = false;    // an undo makes the changes: announcements are not journaled
     bool nameSynced = false; // the journal's name is on disk (its folder was synced)
     quint32 nextId = 1;
+    int version = kVersion;       // the journal's format: an undo appends to an earlier one
     QByteArray pending;           // confirmations not yet written: they go out with the next record
     QByteArray cwd;               // the working directory, taken once per command
     std::map<dev_t, int> syncFds; // one descriptor per file system the command changed

@@ -172,7 +172,7 @@ std::unique_ptr<JournalFile> newestJournal(const StateFolder& folder) {
     const std::vector<QByteArray> names = folder.journalNames();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         auto journal = std::make_unique<JournalFile>(folder, *name, true);
-        if (journal->held() && journal->version() == 2)
+        if (journal->held() && journal->version() >= 2)
             return journal;
     }
     return nullptr;
@@ -201,7 +201,7 @@ void writeMark(JournalFile& journal, Kind kind, quint32 id, bool flag = false) {
     r.kind = kind;
     r.id = id;
     r.flag = flag;
-    journal.append(Encode(r));
+    journal.append(Encode(r, journal.version()));
 }
 
 } // namespace
@@ -260,8 +260,9 @@ UndoReport UndoLastCommand() {
     JournalCommand scope;
     s.undoing = true;
     ::lseek(journal->fd(), 0, SEEK_END);
-    s.fd = journal->fd(); // copies back during the undo are journaled here
-    s.used = -1;          // with write(2), after the records already there
+    s.fd = journal->fd(); // copies back during the undo are journaled here, in its own format
+    s.version = journal->version();
+    s.used = -1; // with write(2), after the records already there
     s.nameSynced = true;
     s.openCopyBacks.clear();
     bool whole = true;
