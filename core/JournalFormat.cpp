@@ -97,6 +97,11 @@ public:
         u64(quint64(id.birthNs));
         u64(id.generation);
     }
+    void field(const QString& s) { string(s); }
+    void field(const QByteArray& b) { bytes(b); }
+    void field(const FileIdentity& id) { identity(id); }
+    void field(qint64 v) { u64(quint64(v)); }
+    void field(quint32 v) { u32(v); }
 
 private:
     char* at_;
@@ -152,6 +157,11 @@ public:
         id.generation = u64();
         return id;
     }
+    void field(QString& s) { s = string(); }
+    void field(QByteArray& b) { b = bytes(); }
+    void field(FileIdentity& id) { id = identity(); }
+    void field(qint64& v) { v = qint64(u64()); }
+    void field(quint32& v) { v = u32(); }
 
 private:
     bool have(qint64 n) {
@@ -209,15 +219,49 @@ quint16 fieldsOf(const Record& r) {
     return fields;
 }
 
+// The fields format 3 writes where a record uses them, in this order; `io` writes, reads or
+// measures each (an Encoder, a Decoder, a Measure). One list, so the three cannot disagree.
+template <typename Io, typename R> void eachField(Io& io, R& r, quint16 f) {
+    if (f & kName)
+        io.field(r.name);
+    if (f & kFile)
+        io.field(r.file);
+    if (f & kPath)
+        io.field(r.path);
+    if (f & kPath2)
+        io.field(r.path2);
+    if (f & kOffset)
+        io.field(r.offset);
+    if (f & kOldSize)
+        io.field(r.oldSize);
+    if (f & kSize)
+        io.field(r.size);
+    if (f & kMtime)
+        io.field(r.mtime);
+    if (f & kOldMode)
+        io.field(r.oldMode);
+    if (f & kOldBytes)
+        io.field(r.oldBytes);
+    if (f & kNewBytes)
+        io.field(r.newBytes);
+    if (f & kOther)
+        io.field(r.other);
+}
+
+struct Measure {
+    qint64 n = 0;
+    void field(const QString& s) { n += Encoder::size(s); }
+    void field(const QByteArray& b) { n += Encoder::size(b); }
+    void field(const FileIdentity&) { n += Encoder::kIdentity; }
+    void field(qint64) { n += 8; }
+    void field(quint32) { n += 4; }
+};
+
 qint64 payloadSize(const Record& r, int version) {
     if (version >= 3) {
-        const quint16 f = fieldsOf(r);
-        const auto bytes = [&](Field field, qint64 n) { return (f & field) != 0 ? n : 0; };
-        return 1 + 4 + 2 + bytes(kName, Encoder::size(r.name)) + bytes(kFile, Encoder::kIdentity) +
-               bytes(kPath, Encoder::size(r.path)) + bytes(kPath2, Encoder::size(r.path2)) +
-               bytes(kOffset, 8) + bytes(kOldSize, 8) + bytes(kSize, 8) + bytes(kMtime, 8) +
-               bytes(kOldMode, 4) + bytes(kOldBytes, Encoder::size(r.oldBytes)) +
-               bytes(kNewBytes, Encoder::size(r.newBytes)) + bytes(kOther, Encoder::kIdentity);
+        Measure measure;
+        eachField(measure, r, fieldsOf(r));
+        return 1 + 4 + 2 + measure.n;
     }
     const qint64 length = 1 + 4 + Encoder::size(r.name) + Encoder::size(r.path) + Encoder::size(r.path2) +
                           4 * 8 + 4 + Encoder::size(r.oldBytes) + Encoder::size(r.newBytes) + 1;
@@ -229,60 +273,15 @@ qint64 payloadSize(const Record& r, int version) {
 void encodeFields(Encoder& out, const Record& r) {
     const quint16 f = fieldsOf(r);
     out.u16(f);
-    if (f & kName)
-        out.string(r.name);
-    if (f & kFile)
-        out.identity(r.file);
-    if (f & kPath)
-        out.bytes(r.path);
-    if (f & kPath2)
-        out.bytes(r.path2);
-    if (f & kOffset)
-        out.u64(quint64(r.offset));
-    if (f & kOldSize)
-        out.u64(quint64(r.oldSize));
-    if (f & kSize)
-        out.u64(quint64(r.size));
-    if (f & kMtime)
-        out.u64(quint64(r.mtime));
-    if (f & kOldMode)
-        out.u32(r.oldMode);
-    if (f & kOldBytes)
-        out.bytes(r.oldBytes);
-    if (f & kNewBytes)
-        out.bytes(r.newBytes);
-    if (f & kOther)
-        out.identity(r.other);
+    eachField(out, r, f);
 }
 
-void decodeFields(Decoder& in, Record& r, bool& known) {
+// False for a mask naming a field this format does not have.
+bool decodeFields(Decoder& in, Record& r) {
     const quint16 f = in.u16();
-    known = (f & ~kAllFields) == 0;
-    if (f & kName)
-        r.name = in.string();
-    if (f & kFile)
-        r.file = in.identity();
-    if (f & kPath)
-        r.path = in.bytes();
-    if (f & kPath2)
-        r.path2 = in.bytes();
-    if (f & kOffset)
-        r.offset = qint64(in.u64());
-    if (f & kOldSize)
-        r.oldSize = qint64(in.u64());
-    if (f & kSize)
-        r.size = qint64(in.u64());
-    if (f & kMtime)
-        r.mtime = qint64(in.u64());
-    if (f & kOldMode)
-        r.oldMode = in.u32();
-    if (f & kOldBytes)
-        r.oldBytes = in.bytes();
-    if (f & kNewBytes)
-        r.newBytes = in.bytes();
+    eachField(in, r, f);
     r.flag = (f & kFlag) != 0;
-    if (f & kOther)
-        r.other = in.identity();
+    return (f & ~kAllFields) == 0;
 }
 
 // The framed record at `framed`, which has room for kFrame + payloadSize(r, version) bytes.
@@ -451,7 +450,7 @@ bool Reader::decodeAt(qint64 at, Record& r, qint64& next) {
     r.id = in.u32();
     bool known = true;
     if (version_ >= 3) {
-        decodeFields(in, r, known);
+        known = decodeFields(in, r);
     } else {
         r.name = in.string();
         if (version_ == 1) {
