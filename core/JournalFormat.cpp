@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace journal {
 
@@ -472,25 +474,59 @@ bool Reader::decodeAt(qint64 at, Record& r, qint64& next) {
         if (version_ != 1 && r.kind == Kind::CopyBack)
             r.other = in.identity();
     }
-    if (!known || !in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > Kind::Head)
+    const Kind last = version_ >= 3 ? Kind::Folder : Kind::Head;
+    if (!known || !in.ok() || !in.atEnd() || r.kind < Kind::Begin || r.kind > last || !wholePaths(at, r))
         return false;
     next = at + kFrame + length;
     return true;
 }
 
-bool Reader::next(Record& r, qint64* offset) {
-    qint64 after = 0;
-    if (!decodeAt(pos_, r, after))
-        return false;
-    if (offset != nullptr)
-        *offset = pos_;
-    pos_ = after;
+// A path given as a bare name lies in the folder of the last Folder record before it; one that
+// has none is damaged.
+bool Reader::wholePaths(qint64 at, Record& r) const {
+    if (r.kind == Kind::Folder)
+        return r.path.startsWith('/');
+    if (version_ < 3)
+        return true;
+    for (QByteArray* path : {&r.path, &r.path2}) {
+        if (path->isNull() || path->startsWith('/'))
+            continue;
+        const auto after =
+            std::lower_bound(folders_.begin(), folders_.end(), at,
+                             [](const auto& folder, qint64 offset) { return folder.first < offset; });
+        if (after == folders_.begin())
+            return false;
+        const QByteArray& folder = std::prev(after)->second;
+        QByteArray whole;
+        whole.reserve(folder.size() + 1 + path->size());
+        whole.append(folder);
+        if (!folder.endsWith('/'))
+            whole.append('/');
+        *path = whole.append(*path);
+    }
     return true;
+}
+
+bool Reader::next(Record& r, qint64* offset) {
+    for (;;) {
+        qint64 after = 0;
+        if (!decodeAt(pos_, r, after))
+            return false;
+        const qint64 at = std::exchange(pos_, after);
+        if (r.kind == Kind::Folder) {
+            if (folders_.empty() || folders_.back().first < at)
+                folders_.emplace_back(at, r.path);
+            continue;
+        }
+        if (offset != nullptr)
+            *offset = at;
+        return true;
+    }
 }
 
 bool Reader::readAt(qint64 offset, Record& r) {
     qint64 after = 0;
-    return decodeAt(offset, r, after);
+    return decodeAt(offset, r, after) && r.kind != Kind::Folder;
 }
 
 } // namespace journal

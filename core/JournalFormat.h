@@ -14,6 +14,8 @@
 #include <QString>
 #include <cstdint>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace journal {
 
@@ -47,6 +49,8 @@ enum class Kind : quint8 {
     Head,      // id, file, path, oldSize, oldMode, mtime, size = the head's length, oldBytes = the
                // old head then the old trailer (none: appended), newBytes = the new head (as
                // long) then the new trailer (none: not written), offset = where the trailer goes
+    Folder,    // path: the folder the paths of the records after it that are bare names lie in
+               // (format 3 only; the reader takes it in and gives back full paths)
 };
 
 struct Record {
@@ -105,7 +109,7 @@ public:
     // journal).
     int version() const { return version_; }
     // The next sound record and where it begins; false at the end, or at the first record that is
-    // torn or damaged.
+    // torn or damaged. Its paths are whole: a Folder record is taken in, not given.
     bool next(Record& r, qint64* offset = nullptr);
     // Where the last sound record read ends.
     qint64 end() const { return pos_; }
@@ -115,6 +119,7 @@ public:
 private:
     const char* bytesAt(qint64 at, qint64 n);
     bool decodeAt(qint64 at, Record& r, qint64& next);
+    bool wholePaths(qint64 at, Record& r) const;
 
     int fd_;
     int version_ = 0;
@@ -122,6 +127,7 @@ private:
     QByteArray buffer_;
     qint64 bufferAt_ = 0;
     qint64 bufferSize_ = 0;
+    std::vector<std::pair<qint64, QByteArray>> folders_; // each Folder record read, and where
 };
 
 } // namespace journal

@@ -271,6 +271,7 @@ JournalIndex IndexJournal(Reader& reader) {
             index.name = r.name;
             break;
         case Kind::End:
+        case Kind::Folder: // taken in by the reader, which gives whole paths
             break;
         case Kind::Trailer:
         case Kind::Head:

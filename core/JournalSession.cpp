@@ -78,6 +78,7 @@ bool ensureJournal(Session& s) {
     s.used = MappingIsSafe(made.fd) ? qint64(::lseek(made.fd, 0, SEEK_CUR)) : -1;
     s.nextId = 1;
     s.version = kVersion;
+    s.folder.clear();
     s.open.clear();
     s.openChanges = 0;
     s.openCopyBacks.clear();
@@ -217,9 +218,49 @@ void settle(Session& s, uint32_t id) {
     }
 }
 
+// The working directory: taken once per command, within one.
+QByteArray workingDirectory(Session& s) {
+    if (s.depth > 0 && !s.cwd.isEmpty())
+        return s.cwd;
+    QByteArray buffer(4096, Qt::Uninitialized);
+    while (::getcwd(buffer.data(), size_t(buffer.size())) == nullptr && errno == ERANGE)
+        buffer.resize(buffer.size() * 2);
+    QByteArray cwd(buffer.constData());
+    if (s.depth > 0)
+        s.cwd = cwd;
+    return cwd;
+}
+
+// The paths as the record keeps them. In format 3 a bare name stays bare, and the folder it lies in
+// is said once, by a Folder record ahead of it, not in every record: a command renames thousands
+// of files in one folder. Any other path is made whole.
+bool placePaths(Session& s, Record& r) {
+    bool bare = false;
+    for (QByteArray* path : {&r.path, &r.path2}) {
+        if (path->isNull())
+            continue;
+        if (s.version >= 3 && !path->contains('/'))
+            bare = true;
+        else
+            *path = AbsolutePath(*path);
+    }
+    if (!bare)
+        return true;
+    const QByteArray cwd = workingDirectory(s);
+    if (cwd == s.folder)
+        return true;
+    Record folder;
+    folder.kind = Kind::Folder;
+    folder.path = cwd;
+    if (!appendWith(s, EncodedSize(folder, s.version), [&](char* at) { EncodeInto(at, folder, s.version); }))
+        return false;
+    s.folder = cwd;
+    return true;
+}
+
 uint32_t announce(Record r) {
     Session& s = CurrentSession();
-    if (!ensureJournal(s))
+    if (!ensureJournal(s) || !placePaths(s, r))
         return 0;
     r.id = s.nextId++;
     if (!appendWith(s, EncodedSize(r, s.version), [&](char* at) { EncodeInto(at, r, s.version); }))
@@ -310,16 +351,7 @@ void WorkingDirectoryChanged() {
 QByteArray AbsolutePath(const QByteArray& path) {
     if (path.startsWith('/'))
         return path;
-    Session& s = CurrentSession();
-    QByteArray cwd = s.depth > 0 ? s.cwd : QByteArray();
-    if (cwd.isEmpty()) {
-        QByteArray buffer(4096, Qt::Uninitialized);
-        while (::getcwd(buffer.data(), size_t(buffer.size())) == nullptr && errno == ERANGE)
-            buffer.resize(buffer.size() * 2);
-        cwd = QByteArray(buffer.constData());
-        if (s.depth > 0)
-            s.cwd = cwd;
-    }
+    const QByteArray cwd = workingDirectory(CurrentSession());
     // One allocation: a path is made for every change.
     QByteArray absolute;
     absolute.reserve(cwd.size() + 1 + path.size());
@@ -348,7 +380,7 @@ uint32_t AnnounceTrailer(const FileIdentity& file, const struct stat& st, const 
     Record r;
     r.kind = Kind::Trailer;
     r.file = file;
-    r.path = AbsolutePath(path);
+    r.path = path;
     r.offset = offset;
     r.oldSize = st.st_size;
     r.oldMode = st.st_mode;
@@ -366,7 +398,7 @@ uint32_t AnnounceHead(const FileIdentity& file, const struct stat& st, const QBy
     Record r;
     r.kind = Kind::Head;
     r.file = file;
-    r.path = AbsolutePath(path);
+    r.path = path;
     r.offset = trailerAt;
     r.size = newHead.size();
     r.oldSize = st.st_size;
@@ -385,8 +417,8 @@ uint32_t AnnounceRemoval(const FileIdentity& file, const struct stat& st, const 
     Record r;
     r.kind = Kind::Removal;
     r.file = file;
-    r.path = AbsolutePath(path);
-    r.path2 = AbsolutePath(contentPath);
+    r.path = path;
+    r.path2 = contentPath;
     r.oldSize = st.st_size;
     r.oldMode = st.st_mode;
     r.mtime = MtimeNs(st);
@@ -411,8 +443,8 @@ uint32_t AnnounceRename(const FileIdentity& file, const QByteArray& oldPath, con
     Record r;
     r.kind = Kind::Rename;
     r.file = file;
-    r.path = AbsolutePath(oldPath);
-    r.path2 = AbsolutePath(newPath);
+    r.path = oldPath;
+    r.path2 = newPath;
     return announce(r);
 }
 

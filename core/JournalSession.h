@@ -28,6 +28,7 @@ struct Session {
     int version = kVersion;       // the journal's format: an undo appends to an earlier one
     QByteArray pending;           // confirmations not yet written: they go out with the next record
     QByteArray cwd;               // the working directory, taken once per command
+    QByteArray folder;            // the folder the journal's last Folder record names (none yet)
     std::map<dev_t, int> syncFds; // one descriptor per file system the command changed
     // What has not ended whole yet: announced changes without their Done, copies back without
     // theirs. A command with any left gets no End record: recovery looks at it at the next start.
