@@ -290,17 +290,15 @@ void endScope(bool command) {
         flushPending(s);
         trimJournal(s);
     }
-    if (s.depth == 1)
-        if (command || s.depth == 1)
-            SyncTouched(s);
-    if (s.depth == 1)
-        if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges == 0 &&
-            s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes(s.version))) {
-            // After the sync: only a command that ended whole has it. Older journals that ended
-            // whole are no longer needed by anyone.
-            const StateFolder folder(false);
-            PruneJournals(folder, s.fileName);
-        }
+    if (command || s.depth == 1)
+        SyncTouched(s);
+    if (s.depth == 1 && s.fd >= 0 && !s.failed && !s.undoing && s.openChanges == 0 &&
+        s.openCopyBacks.empty() && WriteAll(s.fd, EndRecordBytes(s.version))) {
+        // After the sync: only a command that ended whole has it. Older journals that ended
+        // whole are no longer needed by anyone.
+        const StateFolder folder(false);
+        PruneJournals(folder, s.fileName);
+    }
     if (--s.depth > 0)
         return;
     closeJournal(s);

@@ -604,6 +604,17 @@ private slots:
                  [](const QString& name) { return ReadTag(name) ? BatchStep::Unchanged : BatchStep::Stop; });
         QCOMPARE(reading.rereads, 1);
         QCOMPARE(reading.syncsAtReread, afterTagging);
+
+        // A batch within a longer command (the command line's, over several folders) is synced
+        // when it ends as well, before its list is read again.
+        const JournalCommand outer;
+        const uint64_t beforeInner = journal::SyncCount();
+        Selection inner(names);
+        RunBatch(inner, nullptr, [](const QString& name) {
+            WriteTag(name, FileTag{makeTag("Inner Song"), true});
+            return BatchStep::Changed;
+        });
+        QCOMPARE(inner.syncsAtReread - beforeInner, fileSystems);
     }
 
     // A journal torn in its last record (the kill came as it was written) reads up to that
