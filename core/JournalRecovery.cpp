@@ -66,7 +66,7 @@ bool finishCopyBack(JournalFile& journal, const Record& c, RecoveryFindings& fin
     const int temp = ::open(c.path2.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (temp < 0 && errno == ENOENT) {
         // Removed only after the copy was complete and synced.
-        journal.append(Encode(copyDone(c), journal.version()));
+        journal.append(copyDone(c));
         return true;
     }
     bool finished = false;
@@ -81,7 +81,7 @@ bool finishCopyBack(JournalFile& journal, const Record& c, RecoveryFindings& fin
                 CopyRange(temp, 0, target.fd(), 0, c.size);
                 if (::ftruncate(target.fd(), off_t(c.size)) == 0 && ::fsync(target.fd()) == 0) {
                     unlinkIfSame(c.path2, c.other);
-                    journal.append(Encode(copyDone(c), journal.version()));
+                    journal.append(copyDone(c));
                     finished = true;
                 }
             } catch (const CommandError&) {
@@ -222,8 +222,7 @@ void recoverChange(JournalFile& journal, const Record& c) {
             }
         }
     }
-    journal.append(Encode(done ? DoneRecord(c.id, afterId, after, last128) : mark(Kind::Settled, c.id),
-                          journal.version()));
+    journal.append(done ? DoneRecord(c.id, afterId, after, last128) : mark(Kind::Settled, c.id));
 }
 
 // An undo that a kill cut short goes back to the old bytes entirely: a trailer written back, or

@@ -83,8 +83,10 @@ public:
     QByteArray path() const { return folderPath_ + '/' + name_; }
     int version() const { return version_; }
     bool endsWhole() const { return fd_ >= 0 && version_ != 0 && EndsWhole(fd_, version_); }
-    // Appends records with write(2) at the end of the last sound one.
+    // Appends records with write(2) at the end of the last sound one: bytes as they are, or a
+    // record in the journal's own format.
     bool append(const QByteArray& bytes);
+    bool append(const Record& r) { return append(Encode(r, version_)); }
     // Cuts what follows the last sound record: a torn record, or blocks reserved ahead.
     bool cutAfter(qint64 end);
     // Removes the journal, if its name still leads to the file held.

@@ -201,7 +201,7 @@ void writeMark(JournalFile& journal, Kind kind, quint32 id, bool flag = false) {
     r.kind = kind;
     r.id = id;
     r.flag = flag;
-    journal.append(Encode(r, journal.version()));
+    journal.append(r);
 }
 
 } // namespace
