@@ -385,6 +385,15 @@ bool EndsWhole(int fd, int version) {
            tail == end;
 }
 
+QByteArray PathIn(const QByteArray& folder, const QByteArray& name) {
+    QByteArray whole;
+    whole.reserve(folder.size() + 1 + name.size());
+    whole.append(folder);
+    if (!folder.endsWith('/'))
+        whole.append('/');
+    return whole.append(name);
+}
+
 QByteArray MagicOf(int version) {
     return QByteArray(version == 1 ? kMagicV1 : version == 2 ? kMagicV2 : kMagic, kMagicSize);
 }
@@ -488,21 +497,15 @@ bool Reader::wholePaths(qint64 at, Record& r) const {
         return r.path.startsWith('/');
     if (version_ < 3)
         return true;
+    const auto after =
+        std::lower_bound(folders_.begin(), folders_.end(), at,
+                         [](const auto& folder, qint64 offset) { return folder.first < offset; });
     for (QByteArray* path : {&r.path, &r.path2}) {
         if (path->isNull() || path->startsWith('/'))
             continue;
-        const auto after =
-            std::lower_bound(folders_.begin(), folders_.end(), at,
-                             [](const auto& folder, qint64 offset) { return folder.first < offset; });
         if (after == folders_.begin())
             return false;
-        const QByteArray& folder = std::prev(after)->second;
-        QByteArray whole;
-        whole.reserve(folder.size() + 1 + path->size());
-        whole.append(folder);
-        if (!folder.endsWith('/'))
-            whole.append('/');
-        *path = whole.append(*path);
+        *path = PathIn(std::prev(after)->second, *path);
     }
     return true;
 }

@@ -91,6 +91,9 @@ const QByteArray& EndRecordBytes(int version = kVersion);
 // Whether the journal open as `fd` (of the given version) ends with an End record.
 bool EndsWhole(int fd, int version = kVersion);
 
+// `name` in `folder`, joined with one allocation: a path is made for every change.
+QByteArray PathIn(const QByteArray& folder, const QByteArray& name);
+
 // The format of the journal open as `fd` (3, 2 or 1), 0 for none (empty, or not a journal):
 // what its first bytes say, read alone.
 int VersionOf(int fd);

@@ -349,14 +349,7 @@ void WorkingDirectoryChanged() {
 QByteArray AbsolutePath(const QByteArray& path) {
     if (path.startsWith('/'))
         return path;
-    const QByteArray cwd = workingDirectory(CurrentSession());
-    // One allocation: a path is made for every change.
-    QByteArray absolute;
-    absolute.reserve(cwd.size() + 1 + path.size());
-    absolute.append(cwd);
-    if (!cwd.endsWith('/'))
-        absolute.append('/');
-    return absolute.append(path);
+    return PathIn(workingDirectory(CurrentSession()), path);
 }
 
 QByteArray ContentPath(const QByteArray& path) {
