@@ -97,17 +97,31 @@ void FileList::prepareReread() {
 void FileList::reread() {
     names_ = listing_.valid() ? listing_.get() : ListDirectory(QStringLiteral("."), EntryKind::Mp3File);
     deselectedBegin_ = deselectedEnd_ = 0; // every mark goes with the old entries
-    const QSignalBlocker blockList(this);
-    const QSignalBlocker blockSelection(selectionModel());
-    clear();
     id3v2_.assign(size_t(names_.size()), -1);
-    // All rows in one insertion: one at a time, the model and the view would be told of each.
-    QStringList shown;
-    shown.reserve(names_.size());
-    for (const QString& n : names_)
-        shown.append(DisplayFileName(n));
-    addItems(shown);
-    viewport()->update();
+    const QSignalBlocker blockList(this);
+    if (names_.size() != count()) {
+        const QSignalBlocker blockSelection(selectionModel());
+        clear();
+        // All rows in one insertion: one at a time, the model and the view would be told of each.
+        QStringList shown;
+        shown.reserve(names_.size());
+        for (const QString& n : names_)
+            shown.append(DisplayFileName(n));
+        addItems(shown);
+        viewport()->update();
+        return;
+    }
+    // As many files as before, as after a batch of renames: the rows take their new texts in
+    // place, which spares deleting and making one per file. The model tells nobody of each row;
+    // the selection goes as it goes with new rows, quietly, and the view lays its rows out anew
+    // as it does for new rows.
+    selectionModel()->reset();
+    {
+        const QSignalBlocker blockModel(model());
+        for (int row = 0; row < count(); ++row)
+            item(row)->setText(DisplayFileName(names_[row]));
+    }
+    scheduleDelayedItemsLayout();
 }
 
 QString FileList::name(int index) const {

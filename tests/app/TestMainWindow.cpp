@@ -38,6 +38,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
@@ -1062,17 +1063,51 @@ private slots:
         QCOMPARE(album->text(), QStringLiteral("Record"));
     }
 
-    void selectAllThenRefreshLeavesNothingSelected() {
-        makeMusic({QStringLiteral("a.mp3"), QStringLiteral("b.mp3")});
+    // A refresh shows the folder as it is now, nothing selected and no entry focused, the status
+    // line left alone: with a file more, and with as many files under other names (as after a
+    // batch of renames), where each entry's ID3v2 mark follows its file.
+    void refreshLeavesNothingSelected_data() {
+        QTest::addColumn<QString>("renamedTo"); // what a.mp3 is renamed to; empty: c.mp3 is added
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QList<bool>>("marks");
+        QTest::newRow("a file more") << QString() << QStringList{"a.mp3", "b.mp3", "c.mp3"}
+                                     << QList<bool>{true, false, false};
+        QTest::newRow("as many, renamed")
+            << QStringLiteral("d.mp3") << QStringList{"b.mp3", "d.mp3"} << QList<bool>{false, true};
+    }
+
+    void refreshLeavesNothingSelected() {
+        QFETCH(QString, renamedTo);
+        QFETCH(QStringList, shown);
+        QFETCH(QList<bool>, marks);
+        write(QStringLiteral("a.mp3"),
+              QByteArray("ID3\x03\0\0\0\0\0\x0a", 10) + QByteArray(10, '\0') + audio(10));
+        write(QStringLiteral("b.mp3"), audio(10));
         MainWindow* w = open();
+        FileList* list = w->fileList();
+        QVERIFY(list->hasId3v2Tag(0));
         const QString before = w->statusText();
         action("actionSelectAll")->trigger();
-        QCOMPARE(w->fileList()->selectedItems().size(), 2);
+        list->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        QCOMPARE(list->selectedItems().size(), 2);
         QCOMPARE(w->statusText(), before);
-        write(QStringLiteral("c.mp3"), audio(10));
+        if (renamedTo.isEmpty())
+            write(QStringLiteral("c.mp3"), audio(10));
+        else
+            QVERIFY(QFile::rename(QStringLiteral("a.mp3"), renamedTo));
+        const QSignalSpy selectionChanges(list->selectionModel(), &QItemSelectionModel::selectionChanged);
         action("actionRefresh")->trigger();
-        QCOMPARE(w->fileList()->count(), 3);
-        QCOMPARE(w->fileList()->selectedItems().size(), 0);
+        QStringList texts;
+        QList<bool> marked;
+        for (int row = 0; row < list->count(); ++row) {
+            texts << list->item(row)->text();
+            marked << list->hasId3v2Tag(row);
+        }
+        QCOMPARE(texts, shown);
+        QCOMPARE(marked, marks);
+        QCOMPARE(list->selectedItems().size(), 0);
+        QCOMPARE(list->currentRow(), -1);
+        QCOMPARE(selectionChanges.count(), 0);
         QCOMPARE(w->statusText(), before);
     }
 
