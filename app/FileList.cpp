@@ -124,8 +124,9 @@ void FileList::reread() {
     scheduleDelayedItemsLayout();
 }
 
-QString FileList::name(int index) const {
-    return index >= 0 && index < names_.size() ? names_[index] : QString();
+const QString& FileList::name(int index) const {
+    static const QString none;
+    return index >= 0 && index < names_.size() ? names_[index] : none;
 }
 
 bool FileList::isSelected(int index) const {

@@ -21,7 +21,7 @@ public:
     void prepareReread() override;
 
     int count() const override { return QListWidget::count(); }
-    QString name(int index) const override;
+    const QString& name(int index) const override;
     bool isSelected(int index) const override;
     void deselect(int index) override;
     void reselect(int index) override;

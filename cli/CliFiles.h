@@ -48,7 +48,7 @@ public:
     explicit FolderSelection(const QStringList& names);
 
     int count() const override { return int(names_.size()); }
-    QString name(int index) const override { return names_.at(index); }
+    const QString& name(int index) const override { return names_.at(index); }
     bool isSelected(int index) const override { return selected_.at(size_t(index)); }
     void deselect(int index) override;
     void reselect(int index) override;

@@ -34,8 +34,8 @@ BatchReport RenameByRule(const BatchContext& context, const RenameRule& rule, bo
     PlanAhead<PlannedRename> plans(context.files.selectedNames(),
                                    [&rule](const QString& name) { return PlanRenameToMake(name, rule); });
     return RunBatch(context.files, context.progress, [&](const QString& name) {
-        const PlannedRename plan = plans.next(name);
-        return plan.name && RenameToCandidate(name, *plan.name, ask64, context.prompts,
+        PlannedRename plan = plans.next(name);
+        return plan.name && RenameToCandidate(name, std::move(*plan.name), ask64, context.prompts,
                                               plan.seen ? &*plan.seen : nullptr)
                    ? BatchStep::Changed
                    : BatchStep::Unchanged;

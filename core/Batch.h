@@ -13,7 +13,9 @@ public:
     virtual ~FileSelection() = default;
     virtual int count() const = 0;
     // The entry's bare name (a Morwick name, see FileName.h), relative to the working directory.
-    virtual QString name(int index) const = 0;
+    // Lent, not copied: a batch asks once per file, and a copy's reference count is shared with
+    // the thread planning ahead.
+    virtual const QString& name(int index) const = 0;
     virtual bool isSelected(int index) const = 0;
     // Removes the entry's selection mark quietly: this is not a user's selection change, so
     // nothing (status line, repaint of the whole list, file reads) follows from it.

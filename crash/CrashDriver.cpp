@@ -43,7 +43,7 @@ class WholeFolder : public FileSelection {
 public:
     explicit WholeFolder(QStringList names) : names_(std::move(names)), selected_(names_.size(), true) {}
     int count() const override { return int(names_.size()); }
-    QString name(int index) const override { return names_[index]; }
+    const QString& name(int index) const override { return names_[index]; }
     bool isSelected(int index) const override { return selected_[index]; }
     void deselect(int index) override { selected_[index] = false; }
     void reselect(int index) override { selected_[index] = true; }

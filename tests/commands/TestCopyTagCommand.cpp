@@ -27,7 +27,7 @@ public:
     int rereads = 0;
 
     int count() const override { return int(entries.size()); }
-    QString name(int index) const override { return entries[index].name; }
+    const QString& name(int index) const override { return entries[index].name; }
     bool isSelected(int index) const override { return entries[index].selected; }
     void deselect(int index) override { entries[index].selected = false; }
     void reselect(int index) override { entries[index].selected = true; }

@@ -15,7 +15,7 @@ public:
     explicit FakeSelection(QStringList all) : FakeSelection(all, QList<bool>(all.size(), true)) {}
 
     int count() const override { return int(names.size()); }
-    QString name(int index) const override { return names.at(index); }
+    const QString& name(int index) const override { return names.at(index); }
     bool isSelected(int index) const override { return selected.at(index); }
     void deselect(int index) override { selected[index] = false; }
     void reselect(int index) override { selected[index] = true; }
