@@ -394,21 +394,25 @@ QByteArray PathIn(const QByteArray& folder, const QByteArray& name) {
     return whole.append(name);
 }
 
-QByteArray MagicOf(int version) {
-    return QByteArray(version == 1 ? kMagicV1 : version == 2 ? kMagicV2 : kMagic, kMagicSize);
-}
-
 namespace {
+
+const char* magicBytes(int version) {
+    return version == 1 ? kMagicV1 : version == 2 ? kMagicV2 : kMagic;
+}
 
 int versionOfMagic(const char* magic) {
     for (int version = kVersion; version >= 1; --version) {
-        if (std::memcmp(magic, MagicOf(version).constData(), size_t(kMagicSize)) == 0)
+        if (std::memcmp(magic, magicBytes(version), size_t(kMagicSize)) == 0)
             return version;
     }
     return 0;
 }
 
 } // namespace
+
+QByteArray MagicOf(int version) {
+    return QByteArray(magicBytes(version), kMagicSize);
+}
 
 int VersionOf(int fd) {
     char magic[kMagicSize];

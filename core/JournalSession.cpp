@@ -97,6 +97,11 @@ constexpr qint64 kMapStep = 1 << 20;
 // How far a journal grows at once for the changes still expected.
 constexpr qint64 kMostExpected = 4 << 20;
 
+qint64 pageSize() {
+    static const qint64 page = ::sysconf(_SC_PAGESIZE);
+    return page;
+}
+
 // The size the mapping grows to for n more bytes, by its own steps.
 qint64 steppedSize(const Session& s, qint64 n) {
     const qint64 step = std::clamp(s.mapSize, kFirstMap, kMapStep);
@@ -112,7 +117,7 @@ qint64 expectedSize(const Session& s, qint64 n) {
     if (made <= 0 || s.expected <= made)
         return stepped;
     const qint64 rest = std::min((s.used / made) * (s.expected - made) * 17 / 16, kMostExpected);
-    static const qint64 page = ::sysconf(_SC_PAGESIZE);
+    const qint64 page = pageSize();
     return std::max(stepped, (s.used + n + rest + page - 1) / page * page);
 }
 
@@ -136,8 +141,7 @@ bool growMapping(Session& s, qint64 size) {
     // much as a rename). Room reserved this way, not by allocating blocks ahead, is given back
     // for nothing when the command's end trims the journal; allocated blocks would have to be
     // freed.
-    static const qint64 page = ::sysconf(_SC_PAGESIZE);
-    const qint64 from = s.used / page * page;
+    const qint64 from = s.used / pageSize() * pageSize();
     if (::madvise(s.map + from, size_t(size - from), MADV_POPULATE_WRITE) == 0)
         return true;
     // A kernel before 5.14 cannot: the blocks are allocated instead, and the pages fault in.
